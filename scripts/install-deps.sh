@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Debian packages for building, testing and the demo. apt-get update runs only
+# when something is missing.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev fonts-dejavu-core
+  xvfb xauth xdotool x11-apps imagemagick
+  stm32flash srecord binutils
+  clang libclang-rt-14-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo=sudo
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi

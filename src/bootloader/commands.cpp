@@ -1,0 +1,3 @@
+// placeholder
+#include "bootloader/lolevel.h"
+std::string DiagText;

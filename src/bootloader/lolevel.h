@@ -1,0 +1,43 @@
+// LoLevel: the control lines, entry into the bootloader, and the bootloader's
+// commands on the wire. Every operation takes the open port first.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TComPort;
+
+// Line choices of ResetMode and BootMode, in the order of the radio groups.
+inline constexpr const char* kLineChoiceLabels[5] = {"aus", "DTR hi", "DTR lo", "RTS hi", "RTS lo"};
+
+// Busy wait on the tick count.
+void Delay(std::uint32_t ms);
+
+void ResetLine(TComPort& port, bool on);
+void BootLine(TComPort& port, bool on);
+// Reset with boot mode on, release, 1500 ms, sync 0x7F, ack 0x79 within 300 ms.
+bool Connect(TComPort& port);
+// Boot mode off and a reset pulse: the chip starts its own program.
+void RestartNormal(TComPort& port);
+
+// Diagnosis left by the erase and write-unprotect commands.
+extern std::string DiagText;
+
+// 0x79, else the last byte received within limitMs, 0 if none.
+std::uint8_t WaitAck(TComPort& port, std::uint32_t limitMs);
+std::uint8_t SendAddress(TComPort& port, std::uint32_t address);
+
+// Reply texts hold the raw bytes, first acknowledge included, at most 255.
+std::string CollectReply(TComPort& port, std::uint8_t command);
+std::string GetCommands(TComPort& port);
+std::string GetVersion(TComPort& port);
+std::string GetChipId(TComPort& port);
+
+// count bytes from address into ReadImage[address - ReadBase ...].
+bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::string& message);
+// count bytes of FlashImage from offset to Ini.FlashStart + offset.
+bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::string& message);
+bool EraseMem(TComPort& port);
+bool EraseMemExt(TComPort& port);
+bool WriteUnprotect(TComPort& port);
+bool ReadoutUnprotect(TComPort& port);

@@ -1,0 +1,50 @@
+// The USART bootloader protocol (AN3155): command codes, answers and every
+// wait, in milliseconds. Waits don't depend on the line speed.
+#pragma once
+
+#include <cstdint>
+
+namespace proto {
+
+inline constexpr std::uint8_t kSync = 0x7F;
+inline constexpr std::uint8_t kAck = 0x79;   // the only byte that counts as acknowledge
+inline constexpr std::uint8_t kNack = 0x1F;  // never tested for
+
+inline constexpr std::uint8_t kGetCommands = 0x00;
+inline constexpr std::uint8_t kGetVersion = 0x01;
+inline constexpr std::uint8_t kGetId = 0x02;
+inline constexpr std::uint8_t kReadMemory = 0x11;
+inline constexpr std::uint8_t kGo = 0x21;
+inline constexpr std::uint8_t kWriteMemory = 0x31;
+inline constexpr std::uint8_t kErase = 0x43;
+inline constexpr std::uint8_t kExtendedErase = 0x44;
+inline constexpr std::uint8_t kWriteProtect = 0x63;
+inline constexpr std::uint8_t kWriteUnprotect = 0x73;
+inline constexpr std::uint8_t kReadoutProtect = 0x82;
+inline constexpr std::uint8_t kReadoutUnprotect = 0x92;
+
+// Bootloader entry.
+inline constexpr std::uint32_t kResetPulseMs = 20;
+inline constexpr std::uint32_t kBootDelayMs = 1500;   // after releasing reset, before the sync byte
+inline constexpr std::uint32_t kSyncAckMs = 300;
+
+// Commands.
+inline constexpr std::uint32_t kAddressAckMs = 200;
+inline constexpr std::uint32_t kGetReplyMs = 300;     // whole reply of a Get command
+inline constexpr std::uint32_t kReadCmdAckMs = 100;
+inline constexpr std::uint32_t kReadLenAckMs = 100;
+inline constexpr std::uint32_t kReadDataMs = 2000;    // all data bytes of one block
+inline constexpr std::uint32_t kWriteCmdAckMs = 1000;
+inline constexpr std::uint32_t kWriteDoneMs = 2000;   // answer after the checksum
+inline constexpr std::uint32_t kEraseCmdAckMs = 1000;
+inline constexpr std::uint32_t kEraseDoneMs = 5000;
+inline constexpr std::uint32_t kExtEraseCmdAckMs = 3000;
+inline constexpr std::uint32_t kExtEraseDoneMs = 5000;
+inline constexpr std::uint32_t kWriteUnprotectCmdAckMs = 5000;
+inline constexpr std::uint32_t kWriteUnprotectDoneMs = 1000;
+inline constexpr std::uint32_t kReadoutUnprotectCmdAckMs = 1000;
+inline constexpr std::uint32_t kReadoutUnprotectDoneMs = 1000;
+
+inline constexpr std::int32_t kMaxBlock = 256;  // bytes per read or write
+
+}  // namespace proto

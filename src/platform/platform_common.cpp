@@ -1,0 +1,31 @@
+// The seams: which serial service, tick source and beep are in force.
+#include "platform/beep.h"
+#include "platform/clock.h"
+#include "platform/serial_device.h"
+
+namespace platform {
+
+std::uint32_t OsTickCount();
+void OsMessageBeep(unsigned type);
+
+namespace {
+SerialDeviceService* g_serial = nullptr;
+TickSource* g_ticks = nullptr;
+BeepSink* g_beep = nullptr;
+}  // namespace
+
+SerialDeviceService& SerialDevices() { return g_serial ? *g_serial : OsSerialDevices(); }
+void SetSerialDevices(SerialDeviceService* service) { g_serial = service; }
+
+std::uint32_t TickCount() { return g_ticks ? g_ticks->NowMs() : OsTickCount(); }
+void SetTickSource(TickSource* source) { g_ticks = source; }
+
+void MessageBeep(unsigned type) {
+    if (g_beep)
+        g_beep->Beep(type);
+    else
+        OsMessageBeep(type);
+}
+void SetBeepSink(BeepSink* sink) { g_beep = sink; }
+
+}  // namespace platform

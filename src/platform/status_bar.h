@@ -1,0 +1,18 @@
+// The window's status bar as the library sees it: the text of panel 0 and a
+// forced repaint. The window and the command line each implement it.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+class StatusBar {
+public:
+    virtual ~StatusBar() = default;
+    virtual void SetText(const std::string& text) = 0;
+    virtual std::string Text() const = 0;
+    // Shows the current text now, before the next blocking step.
+    virtual void Repaint() = 0;
+};
+
+}  // namespace platform

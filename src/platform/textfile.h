@@ -1,0 +1,71 @@
+// File layer. Every failure throws FileError carrying the platform's text;
+// nothing below the window catches it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+bool FileExists(const std::string& path);
+
+// 8-bit text, line by line: a line ends at LF or CR LF (not part of the
+// line), a CR not followed by LF is dropped, a 0x1A ends the file.
+class TextReader {
+public:
+    explicit TextReader(const std::string& path);
+    ~TextReader();
+    TextReader(const TextReader&) = delete;
+    TextReader& operator=(const TextReader&) = delete;
+
+    bool Eof();
+    std::string ReadLine();
+    void Close();
+
+private:
+    int Peek();
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    bool ended_ = false;
+};
+
+// Creates (empties) the file. Lines end with CR LF.
+class TextWriter {
+public:
+    explicit TextWriter(const std::string& path);
+    ~TextWriter();
+    TextWriter(const TextWriter&) = delete;
+    TextWriter& operator=(const TextWriter&) = delete;
+
+    void Write(const std::string& text);
+    void WriteLine(const std::string& text);
+    void Close();
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+};
+
+class BinaryWriter {
+public:
+    explicit BinaryWriter(const std::string& path);
+    ~BinaryWriter();
+    BinaryWriter(const BinaryWriter&) = delete;
+    BinaryWriter& operator=(const BinaryWriter&) = delete;
+
+    void Write(const std::uint8_t* data, std::size_t n);
+    void Close();
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+};
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+// TComPort: the program's only access to the serial line. A COM port opened
+// by number, line settings, DTR/RTS, byte output, and polled input handed
+// out one byte at a time from a receive buffer of its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/serial_device.h"
+
+class TComPort {
+public:
+    static constexpr std::int32_t kBufferSize = 16384;
+    static constexpr std::int32_t kMaxRead = 16383;   // one driver read
+    static constexpr std::int32_t kEchoLimit = 16382; // local echo stops raising the fill count here
+
+    TComPort();
+    ~TComPort();
+    TComPort(const TComPort&) = delete;
+    TComPort& operator=(const TComPort&) = delete;
+
+    bool Open();
+    void Close();
+    bool SetDTR(bool on);
+    bool SetRTS(bool on);
+    std::int32_t WriteString(const std::string& text);
+    bool WriteByte(std::uint8_t b);
+    std::int32_t InCount();
+    std::uint8_t ReadByte();
+    std::uint8_t ReadChar() { return ReadByte(); }
+    void Purge();
+
+    std::int32_t Baud() const { return baud_; }
+    void SetBaud(std::int32_t value);
+    std::int32_t Port() const { return port_; }
+    void SetPort(std::int32_t value);
+    std::int32_t Parity() const { return parity_; }
+    void SetParity(std::int32_t value);
+    bool Local() const { return local_; }
+    void SetLocal(bool value) { local_ = value; }
+    bool Opened() const { return handle_ != platform::kClosedHandle; }
+
+private:
+    void Reopen();
+    void Echo(std::uint8_t b);
+
+    platform::DeviceHandle handle_ = platform::kClosedHandle;
+    std::int32_t port_ = 1;
+    std::int32_t baud_ = 9600;
+    bool local_ = false;
+    std::uint8_t buffer_[kBufferSize] = {};
+    std::int32_t fill_ = 0;
+    std::int32_t readPos_ = 0;
+    std::int32_t parity_ = 0;
+    platform::LineSettings settings_;
+};

@@ -1,0 +1,32 @@
+// The target table "targets.cfi": one chip per line, name;id;start;aux1;end;aux2 in hex.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct TTargetRec {
+    std::string Name;
+    std::uint32_t ChipId = 0;
+    std::uint32_t FlashStart = 0;
+    std::uint32_t Aux1 = 0;
+    std::uint32_t FlashEnd = 0;  // inclusive
+    std::uint32_t Aux2 = 0;
+};
+
+inline constexpr int kTargetCount = 256;
+extern TTargetRec Targets[kTargetCount];
+extern std::int32_t TargetLast;
+
+// The list that shows the table: item i always stands for Targets[i].
+// The window's chip combo box implements it.
+class TChipList {
+public:
+    virtual ~TChipList() = default;
+    virtual void AddItem(const std::string& text) = 0;
+};
+
+inline constexpr const char* kTargetsFileName = "targets.cfi";
+
+// Starts Targets afresh and appends one item per entry. Entry lines beyond
+// the 256th are ignored.
+void LoadTargets(const std::string& fileName, TChipList& chipList);
