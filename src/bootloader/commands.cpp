@@ -1,3 +1,211 @@
-// placeholder
+// Bootloader commands on the wire. Each command goes out as its code and
+// the complement; only 0x79 counts as acknowledge. Nothing is retried.
+#include <string>
+
 #include "bootloader/lolevel.h"
+#include "bootloader/protocol.h"
+#include "platform/clock.h"
+#include "platform/hex_text.h"
+#include "serial/comport.h"
+#include "settings/inifile.h"
+
+using platform::Hex2;
+using platform::Hex8;
+using platform::TickCount;
+using platform::Within;
+
 std::string DiagText;
+
+namespace {
+
+void SendCommand(TComPort& port, std::uint8_t code) {
+    port.WriteByte(code);
+    port.WriteByte(static_cast<std::uint8_t>(code ^ 0xFF));
+}
+
+// Some commands send their bytes as one-character texts; the line sees the same.
+void SendAsText(TComPort& port, std::uint8_t b) { port.WriteString(std::string(1, static_cast<char>(b))); }
+
+void Drain(TComPort& port) {
+    while (port.InCount() > 0) port.ReadByte();
+}
+
+// The two-wait pattern of the erase and unprotect commands. A diagName
+// makes each wait leave its step and answer in DiagText.
+bool TwoStep(TComPort& port, std::uint8_t code, bool asText, std::uint32_t firstMs, const std::string& params,
+             std::uint32_t secondMs, const char* diagName) {
+    if (asText) {
+        SendAsText(port, code);
+        SendAsText(port, static_cast<std::uint8_t>(code ^ 0xFF));
+    } else {
+        SendCommand(port, code);
+    }
+    const std::uint8_t r1 = WaitAck(port, firstMs);
+    if (diagName) DiagText = std::string("no cmd ") + diagName + " " + Hex2(r1);
+    if (r1 != proto::kAck) return false;
+    for (char c : params) port.WriteByte(static_cast<std::uint8_t>(c));
+    const std::uint8_t r2 = WaitAck(port, secondMs);
+    if (diagName) DiagText = std::string("no proc ") + diagName + " " + Hex2(r2);
+    return r2 == proto::kAck;
+}
+
+constexpr std::size_t kMaxReply = 255;
+
+}  // namespace
+
+std::uint8_t WaitAck(TComPort& port, std::uint32_t limitMs) {
+    const std::uint32_t start = TickCount();
+    std::uint8_t last = 0;
+    do {
+        if (port.InCount() > 0) last = port.ReadChar();
+        if (last == proto::kAck) return last;
+    } while (Within(start, limitMs));
+    return last;
+}
+
+std::uint8_t SendAddress(TComPort& port, std::uint32_t address) {
+    std::uint8_t x = 0;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto b = static_cast<std::uint8_t>(address >> shift);
+        port.WriteByte(b);
+        x ^= b;
+    }
+    port.WriteByte(x);
+    return WaitAck(port, proto::kAddressAckMs);
+}
+
+std::string CollectReply(TComPort& port, std::uint8_t command) {
+    Drain(port);
+    SendCommand(port, command);
+    const std::uint32_t start = TickCount();
+    std::string reply;
+    std::size_t expected = 100;
+    for (;;) {
+        if (port.InCount() > 0) {
+            const char b = static_cast<char>(port.ReadChar());
+            if (reply.size() < kMaxReply) reply.push_back(b);
+        }
+        // A refusal is a single byte; nothing more follows.
+        if (reply.size() == 1 && static_cast<std::uint8_t>(reply[0]) != proto::kAck) return reply;
+        // ACK, count N, N + 1 data bytes, ACK.
+        if (reply.size() == 2) expected = static_cast<std::uint8_t>(reply[1]) + 4u;
+        if (reply.size() >= expected || !Within(start, proto::kGetReplyMs)) return reply;
+    }
+}
+
+std::string GetCommands(TComPort& port) { return CollectReply(port, proto::kGetCommands); }
+std::string GetVersion(TComPort& port) { return CollectReply(port, proto::kGetVersion); }
+std::string GetChipId(TComPort& port) { return CollectReply(port, proto::kGetId); }
+
+bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::string& message) {
+    message = "len zu gross";
+    if (count > proto::kMaxBlock) return false;
+    message = "len zu klein";
+    if (count < 1) return false;
+    message = "adr < anfang";
+    if (address < ReadBase) return false;
+    // ReadImage ends 2 MiB after ReadBase; nothing may land past it.
+    message = "adr > ende";
+    if (static_cast<std::uint64_t>(address - ReadBase) + static_cast<std::uint64_t>(count) > kImageSize) return false;
+
+    message = "NAK on Cmd";
+    SendCommand(port, proto::kReadMemory);
+    if (WaitAck(port, proto::kReadCmdAckMs) != proto::kAck) return false;
+
+    const std::uint8_t r = SendAddress(port, address);
+    if (r != proto::kAck) {
+        message = "(" + Hex2(r) + ") " + "NAK on Adr " + Hex8(address);
+        return false;
+    }
+
+    message = "NAK on len";
+    const auto n = static_cast<std::uint8_t>(count - 1);
+    SendAsText(port, n);
+    SendAsText(port, static_cast<std::uint8_t>(n ^ 0xFF));
+    if (WaitAck(port, proto::kReadLenAckMs) != proto::kAck) return false;
+
+    // One limit for the whole block; bytes that came before a time-out stay stored.
+    std::uint8_t* dest = ReadImage + (address - ReadBase);
+    const std::uint32_t start = TickCount();
+    std::int32_t i = 0;
+    for (;;) {
+        if (port.InCount() > 0) {
+            dest[i] = port.ReadChar();
+            if (++i == count) return true;
+        }
+        if (!Within(start, proto::kReadDataMs)) {
+            message = "timeout gelesen: " + std::to_string(n);
+            return false;
+        }
+    }
+}
+
+bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::string& message) {
+    message = "odd len";
+    if (count % 4 != 0 || count > proto::kMaxBlock) return false;
+    message = "len zu klein";
+    if (count <= 0) return false;
+    // FlashImage ends at 2 MiB; never send what lies past it.
+    message = "adr > ende";
+    if (static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(count) > kImageSize) return false;
+    message.clear();
+
+    const std::uint32_t address = Ini.FlashStart + offset;
+    SendCommand(port, proto::kWriteMemory);
+    std::uint8_t r = WaitAck(port, proto::kWriteCmdAckMs);
+    if (r != proto::kAck) {
+        message = Hex2(r) + " Schreibkommando nicht angenommen";
+        return false;
+    }
+    r = SendAddress(port, address);
+    if (r != proto::kAck) {
+        message = Hex2(r) + " Adresse (" + Hex8(address) + ") nicht angenommen";
+        return false;
+    }
+
+    const auto n = static_cast<std::uint8_t>(count - 1);
+    std::uint8_t checksum = n;
+    port.WriteByte(n);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::uint8_t b = FlashImage[offset + static_cast<std::uint32_t>(i)];
+        port.WriteByte(b);
+        checksum ^= b;
+    }
+    port.WriteByte(checksum);
+
+    // Not WaitAck: zero bytes are passed over, any other byte ends the wait.
+    const std::uint32_t start = TickCount();
+    r = 0;
+    do {
+        if (port.InCount() > 0) r = port.ReadChar();
+    } while (r == 0 && Within(start, proto::kWriteDoneMs));
+    if (r != proto::kAck) {
+        message = Hex2(r) + " NAK bei $" + Hex8(offset + static_cast<std::uint32_t>(count));
+        return false;
+    }
+    message.clear();
+    return true;
+}
+
+bool EraseMem(TComPort& port) {
+    return TwoStep(port, proto::kErase, false, proto::kEraseCmdAckMs, std::string("\xFF\x00", 2), proto::kEraseDoneMs,
+                   "era");
+}
+
+bool EraseMemExt(TComPort& port) {
+    Drain(port);
+    // Mass erase: code 0xFFFF, checksum 0x00.
+    return TwoStep(port, proto::kExtendedErase, true, proto::kExtEraseCmdAckMs, std::string("\xFF\xFF\x00", 3),
+                   proto::kExtEraseDoneMs, "eex");
+}
+
+bool WriteUnprotect(TComPort& port) {
+    return TwoStep(port, proto::kWriteUnprotect, false, proto::kWriteUnprotectCmdAckMs, std::string(),
+                   proto::kWriteUnprotectDoneMs, "wunprot");
+}
+
+bool ReadoutUnprotect(TComPort& port) {
+    Drain(port);
+    return TwoStep(port, proto::kReadoutUnprotect, false, proto::kReadoutUnprotectCmdAckMs, std::string(),
+                   proto::kReadoutUnprotectDoneMs, nullptr);
+}

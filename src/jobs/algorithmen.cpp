@@ -1,1 +1,199 @@
-// placeholder
+// The whole-chip jobs. Each moves 256-byte blocks through the bootloader
+// commands, shows its progress, and ends with one closing text.
+#include "jobs/algorithmen.h"
+
+#include <cstring>
+
+#include "bootloader/lolevel.h"
+#include "platform/beep.h"
+#include "platform/hex_text.h"
+#include "platform/textfile.h"
+#include "serial/comport.h"
+#include "settings/inifile.h"
+
+using platform::Hex2;
+using platform::Hex8;
+using platform::MessageBeep;
+
+namespace {
+
+constexpr std::int32_t kBlockCount = 256;
+constexpr std::uint32_t kBlock = kBlockCount;
+constexpr unsigned kBeepOk = 0;
+constexpr unsigned kBeepFailure = 48;
+constexpr unsigned kBeepBlank = 64;
+
+void Show(platform::StatusBar& staBar, const std::string& text, bool repaint) {
+    staBar.SetText(text);
+    if (repaint) staBar.Repaint();
+}
+
+// Offset just past the block holding the last byte other than 0xFF; 0 for an empty image.
+std::uint32_t UsedEnd() {
+    for (std::uint32_t k = kImageSize; k > 0; --k)
+        if (FlashImage[k - 1] != 0xFF) return ((k - 1) / kBlock + 1) * kBlock;
+    return 0;
+}
+
+// The read jobs hold what they read in ReadImage; a flash longer than it is
+// refused before anything is read. The blocks of a shorter one always fit,
+// as block offsets below FlashLen are multiples of 256.
+bool FitsReadImage(std::string& message) {
+    if (Ini.FlashLen <= kImageSize) return true;
+    message = "Flashlänge $" + Hex8(Ini.FlashLen) + " zu gross";
+    return false;
+}
+
+}  // namespace
+
+void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+    message = "nichts zu programmieren";
+    const std::uint32_t end = UsedEnd();
+    if (end == 0) return;
+    for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
+        Show(staBar, "programmiere $" + Hex8(offset), true);
+        std::string why;
+        if (!WriteMem(port, offset, kBlockCount, why)) {
+            message = "Fehler: " + why;
+            staBar.SetText(message);
+            MessageBeep(kBeepFailure);
+            return;
+        }
+    }
+    MessageBeep(kBeepOk);
+    message = "..ende, programmiert bis " + Hex8(end);
+}
+
+void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+    message = "nichts zu verifizieren";
+    const std::uint32_t end = UsedEnd();
+    if (end == 0) return;
+    ReadBase = Ini.FlashStart;
+    for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
+        Show(staBar, "vergleiche $" + Hex8(offset), true);
+        std::string why;
+        if (!ReadMem(port, ReadBase + offset, kBlockCount, why)) {
+            message = "Fehler bei $" + Hex8(offset);
+            staBar.SetText(message);
+            return;
+        }
+        for (std::uint32_t i = 0; i < kBlock; ++i) {
+            const std::uint32_t k = offset + i;
+            if (ReadImage[k] != FlashImage[k]) {
+                message = "Fehler bei " + Hex8(k) + " ist: " + Hex2(ReadImage[k]) + " soll: " + Hex2(FlashImage[k]);
+                MessageBeep(kBeepFailure);
+                return;
+            }
+        }
+    }
+    MessageBeep(kBeepOk);
+    message = "..ende, verifiziert bis " + Hex8(end);
+}
+
+void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+    const std::string noConnection = "keine Verbindung zum Chip";
+    Show(staBar, "Verbinde", true);
+    if (!Connect(port)) {
+        message = noConnection;
+        return;
+    }
+    Show(staBar, "Lese Commands", true);
+    bool extended = false;
+    for (char c : GetCommands(port)) {
+        const auto b = static_cast<std::uint8_t>(c);
+        if (b == 0x43) extended = false;
+        if (b == 0x44) extended = true;
+    }
+    Show(staBar, "Disable ReadProtect", true);
+    if (!ReadoutUnprotect(port)) {
+        message = "Fehler beim Readout Unprotect";
+        return;
+    }
+    // Both unprotect commands reset the chip: synchronise again after each.
+    if (!Connect(port)) {
+        message = noConnection;
+        return;
+    }
+    Show(staBar, "Disable WriteProtect", true);
+    if (!WriteUnprotect(port)) {
+        message = DiagText + "Fehler beim Write Unprotect";
+        return;
+    }
+    if (!Connect(port)) {
+        message = noConnection;
+        return;
+    }
+    Show(staBar, "Lösche", true);
+    if (extended ? !EraseMemExt(port) : !EraseMem(port)) {
+        message = DiagText + (extended ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem");
+        return;
+    }
+    message = "Chip ist gelöscht";
+}
+
+void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+    if (!FitsReadImage(message)) return;
+    port.Open();
+    if (!Connect(port)) {
+        message = "Bootlader reagiert nicht";
+        MessageBeep(kBeepBlank);
+        return;
+    }
+    if (GetCommands(port).empty()) {
+        message = "keine Antwort vom Bootlader";
+        MessageBeep(kBeepBlank);
+        return;
+    }
+    staBar.SetText("Bootlader ok.");
+    ReadBase = Ini.FlashStart;
+    std::memset(ReadImage, 0xFF, kImageSize);
+    std::uint32_t offset = 0;
+    for (; offset < Ini.FlashLen; offset += kBlock) {
+        Show(staBar, "teste $" + Hex8(ReadBase + offset), true);
+        std::string why;
+        if (!ReadMem(port, ReadBase + offset, kBlockCount, why)) {
+            message = Hex8(offset) + " " + why;
+            return;
+        }
+        for (std::uint32_t i = 0; i < kBlock; ++i) {
+            if (ReadImage[offset + i] != 0xFF) {
+                message = "Chip nicht leer bei $" + Hex8(offset + i);
+                MessageBeep(kBeepBlank);
+                return;
+            }
+        }
+    }
+    message = "Chip ist leer bis $" + Hex8(offset);
+}
+
+void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& staBar) {
+    std::string refused;
+    if (!FitsReadImage(refused)) {
+        Show(staBar, refused, true);
+        return;
+    }
+    platform::BinaryWriter file(fileName);  // a file that can't be created stops the job here
+    staBar.SetText("verbinde..");
+    if (!Connect(port)) {
+        staBar.SetText("keine Verbindung.");
+        file.Close();
+        return;
+    }
+    ReadBase = Ini.FlashStart;
+    const std::uint32_t length = Ini.FlashLen;
+    std::memset(ReadImage, 0xFF, kImageSize);
+    std::uint32_t offset = 0;
+    for (; offset < length; offset += kBlock) {
+        Show(staBar, "lese $" + Hex8(ReadBase + offset), true);
+        std::string why;
+        if (!ReadMem(port, ReadBase + offset, kBlockCount, why)) {
+            staBar.SetText(Hex8(offset) + " " + why);
+            file.Write(ReadImage, length);
+            file.Close();
+            return;
+        }
+    }
+    file.Write(ReadImage, length);
+    Show(staBar, "gelesen bis $" + Hex8(offset) + " fertig.", true);
+    file.Close();
+}
