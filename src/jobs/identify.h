@@ -1,0 +1,28 @@
+// Chip identification: what the bootloader says about itself, decoded into
+// the summary line, the list lines, and the product ID with its target.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TComPort;
+
+struct TIdentification {
+    enum Result { NoSync, NoReply, NoAck, Done };
+    Result result = NoSync;
+    std::string statusText;          // the summary, or the failure text
+    std::vector<std::string> lines;  // version, commands, options, chip ID
+    bool idValid = false;            // false when the ID reply was too short
+    std::uint16_t productId = 0;
+    int targetIndex = -1;            // first entry of Targets with this ID
+};
+
+// Decodes the three Get replies as received, acknowledges included.
+TIdentification DecodeReplies(const std::string& commands, const std::string& version, const std::string& chipId);
+// Index of the first named entry 0..TargetLast with that product ID, -1 if none.
+int FindTarget(std::uint16_t productId);
+// Connect, the three Get commands, decoding and the target search.
+TIdentification IdentifyChip(TComPort& port);
+// The list line for a command code, "A1 etc" for codes we don't know.
+std::string CommandName(std::uint8_t code);
