@@ -1,23 +1,289 @@
-// Placeholder until the termios service lands.
+// Serial device service on POSIX termios. Handles are the file descriptors.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+
 #include "platform/serial_device.h"
+
+#if defined(__linux__)
+#include "platform/serial_speed_linux.h"
+#endif
+
 namespace platform {
+
 namespace {
-class NoSerial : public SerialDeviceService {
-public:
-    DeviceHandle Open(const std::string&) override { return kClosedHandle; }
-    bool GetLineSettings(DeviceHandle, LineSettings&) override { return false; }
-    bool SetLineSettings(DeviceHandle, const LineSettings&) override { return false; }
-    bool SetDtr(DeviceHandle, bool) override { return false; }
-    bool SetRts(DeviceHandle, bool) override { return false; }
-    std::int32_t BytesWaiting(DeviceHandle) override { return 0; }
-    std::int32_t Read(DeviceHandle, std::uint8_t*, std::int32_t) override { return 0; }
-    std::int32_t Write(DeviceHandle, const std::uint8_t*, std::int32_t) override { return 0; }
-    bool Purge(DeviceHandle) override { return false; }
-    void Close(DeviceHandle) override {}
+
+// A driver that takes no byte for this long is taken as gone.
+constexpr int kWriteStallMs = 2000;
+
+struct SpeedCode {
+    std::int32_t baud;
+    speed_t code;
 };
+
+constexpr SpeedCode kSpeeds[] = {
+    {50, B50},     {75, B75},       {110, B110},     {134, B134},     {150, B150},     {200, B200},
+    {300, B300},   {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400},   {4800, B4800},
+#ifdef B7200
+    {7200, B7200},
+#endif
+    {9600, B9600},
+#ifdef B14400
+    {14400, B14400},
+#endif
+    {19200, B19200},
+#ifdef B28800
+    {28800, B28800},
+#endif
+    {38400, B38400},
+#ifdef B57600
+    {57600, B57600},
+#endif
+#ifdef B76800
+    {76800, B76800},
+#endif
+#ifdef B115200
+    {115200, B115200},
+#endif
+#ifdef B230400
+    {230400, B230400},
+#endif
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {1000000, B1000000},
+#endif
+#ifdef B1152000
+    {1152000, B1152000},
+#endif
+#ifdef B1500000
+    {1500000, B1500000},
+#endif
+#ifdef B2000000
+    {2000000, B2000000},
+#endif
+#ifdef B2500000
+    {2500000, B2500000},
+#endif
+#ifdef B3000000
+    {3000000, B3000000},
+#endif
+#ifdef B3500000
+    {3500000, B3500000},
+#endif
+#ifdef B4000000
+    {4000000, B4000000},
+#endif
+};
+
+bool SpeedToCode(std::int32_t baud, speed_t& code) {
+    for (const auto& s : kSpeeds)
+        if (s.baud == baud) {
+            code = s.code;
+            return true;
+        }
+    return false;
+}
+
+std::int32_t CodeToSpeed(speed_t code) {
+    for (const auto& s : kSpeeds)
+        if (s.code == code) return s.baud;
+    return 0;
+}
+
+int Fd(DeviceHandle h) { return h >= 0 && h <= INT_MAX ? static_cast<int>(h) : -1; }
+
+std::int64_t NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// What cfmakeraw does, spelled out because cfmakeraw is not POSIX: every byte
+// passes as it is, nothing is echoed, no XON/XOFF, no line-end translation.
+void MakeRaw(termios& t) {
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                        IXANY | INPCK | IGNPAR);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;  // CLOCAL: a missing carrier never blocks
+#ifdef CRTSCTS
+    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+#endif
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+}
+
+bool SetModemLine(DeviceHandle h, int line, bool on) {
+    int bits = line;
+    return ioctl(Fd(h), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+class PosixSerial : public SerialDeviceService {
+public:
+    DeviceHandle Open(const std::string& deviceName) override {
+        if (deviceName.empty()) return kClosedHandle;
+        const int fd = open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return kClosedHandle;
+        termios t{};
+        // TIOCEXCL keeps other users out, but not root; the lock also keeps a
+        // second instance of this program out.
+        if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &t) != 0) {
+            close(fd);
+            return kClosedHandle;
+        }
+        MakeRaw(t);
+        if (tcsetattr(fd, TCSANOW, &t) != 0) {
+            close(fd);
+            return kClosedHandle;
+        }
+        return fd;
+    }
+
+    bool GetLineSettings(DeviceHandle h, LineSettings& out) override {
+        termios t{};
+        if (tcgetattr(Fd(h), &t) != 0) return false;
+        out.baud = CodeToSpeed(cfgetospeed(&t));
+#if defined(__linux__)
+        std::uint32_t baud = 0;
+        if (kernel_speed::Get(Fd(h), baud) && baud <= INT32_MAX) out.baud = static_cast<std::int32_t>(baud);
+#endif
+        switch (t.c_cflag & CSIZE) {
+            case CS5: out.dataBits = 5; break;
+            case CS6: out.dataBits = 6; break;
+            case CS7: out.dataBits = 7; break;
+            default: out.dataBits = 8; break;
+        }
+        if (!(t.c_cflag & PARENB))
+            out.parity = 0;
+#ifdef CMSPAR
+        else if (t.c_cflag & CMSPAR)
+            out.parity = (t.c_cflag & PARODD) ? 3 : 4;
+#endif
+        else
+            out.parity = (t.c_cflag & PARODD) ? 1 : 2;
+        out.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+        return true;
+    }
+
+    bool SetLineSettings(DeviceHandle h, const LineSettings& s) override {
+        termios t{};
+        if (s.baud <= 0 || tcgetattr(Fd(h), &t) != 0) return false;
+
+        tcflag_t size = 0;
+        switch (s.dataBits) {
+            case 5: size = CS5; break;
+            case 6: size = CS6; break;
+            case 7: size = CS7; break;
+            case 8: size = CS8; break;
+            default: return false;
+        }
+        tcflag_t parity = 0;
+        switch (s.parity) {
+            case 0: break;
+            case 1: parity = PARENB | PARODD; break;
+            case 2: parity = PARENB; break;
+#ifdef CMSPAR
+            case 3: parity = PARENB | PARODD | CMSPAR; break;  // mark: the bit always 1
+            case 4: parity = PARENB | CMSPAR; break;           // space: the bit always 0
+#endif
+            default: return false;
+        }
+        if (s.stopBits != 1 && s.stopBits != 2) return false;
+
+        tcflag_t mask = CSIZE | PARENB | PARODD | CSTOPB;
+#ifdef CMSPAR
+        mask |= CMSPAR;
+#endif
+        t.c_cflag = (t.c_cflag & ~mask) | size | parity | (s.stopBits == 2 ? CSTOPB : 0);
+
+        speed_t code = 0;
+        const bool standard = SpeedToCode(s.baud, code);
+        if (standard && (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0)) return false;
+#if !defined(__linux__)
+        if (!standard) return false;
+#endif
+        if (tcsetattr(Fd(h), TCSANOW, &t) != 0) return false;
+#if defined(__linux__)
+        if (!standard) return kernel_speed::Set(Fd(h), static_cast<std::uint32_t>(s.baud));
+#endif
+        return true;
+    }
+
+    bool SetDtr(DeviceHandle h, bool on) override { return SetModemLine(h, TIOCM_DTR, on); }
+    bool SetRts(DeviceHandle h, bool on) override { return SetModemLine(h, TIOCM_RTS, on); }
+
+    std::int32_t BytesWaiting(DeviceHandle h) override {
+        // In raw mode a line error only spoils its byte; nothing to clear.
+        int n = 0;
+        if (ioctl(Fd(h), FIONREAD, &n) != 0 || n < 0) return 0;
+        return n;
+    }
+
+    std::int32_t Read(DeviceHandle h, std::uint8_t* buf, std::int32_t max) override {
+        if (max <= 0) return 0;
+        for (;;) {
+            const ssize_t n = read(Fd(h), buf, static_cast<std::size_t>(max));
+            if (n >= 0) return static_cast<std::int32_t>(n);
+            if (errno != EINTR) return 0;  // EAGAIN: nothing waiting
+        }
+    }
+
+    std::int32_t Write(DeviceHandle h, const std::uint8_t* data, std::int32_t n) override {
+        const int fd = Fd(h);
+        std::int32_t done = 0;
+        std::int64_t lastProgress = NowMs();
+        while (done < n) {
+            const ssize_t w = write(fd, data + done, static_cast<std::size_t>(n - done));
+            if (w > 0) {
+                done += static_cast<std::int32_t>(w);
+                lastProgress = NowMs();
+                continue;
+            }
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+            // The driver's queue is full: wait until it takes more.
+            const std::int64_t left = kWriteStallMs - (NowMs() - lastProgress);
+            if (left <= 0) break;
+            pollfd p{fd, POLLOUT, 0};
+            const int r = poll(&p, 1, static_cast<int>(left));
+            if (r < 0 && errno != EINTR) break;
+            if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+        }
+        return done;
+    }
+
+    bool Purge(DeviceHandle h) override { return tcflush(Fd(h), TCIOFLUSH) == 0; }
+
+    void Close(DeviceHandle h) override {
+        if (Fd(h) >= 0) close(Fd(h));
+    }
+};
+
 }  // namespace
+
 SerialDeviceService& OsSerialDevices() {
-    static NoSerial s;
+    static PosixSerial s;
     return s;
 }
+
 }  // namespace platform
