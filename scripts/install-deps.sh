@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-dejavu-core
+  qt6-base-dev fonts-dejavu-core fonts-liberation
   xvfb xauth xdotool x11-apps imagemagick
   stm32flash srecord binutils
   clang libclang-rt-14-dev

@@ -1,0 +1,195 @@
+#include "ui/controls.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+
+#include <algorithm>
+
+QString QStr(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+std::string Str(const QString& text) { return text.toUtf8().toStdString(); }
+
+// --- TRadioGroup
+
+TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
+    : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], this);
+        group_->addButton(button, i);
+        buttons_.push_back(button);
+    }
+    connect(group_, &QButtonGroup::idClicked, this, &TRadioGroup::UserClicked);
+    Arrange();
+}
+
+void TRadioGroup::SetItemIndex(int index) {
+    if (index >= Count()) index = Count() - 1;
+    if (index < -1) index = -1;
+    index_ = index;
+    if (index_ >= 0) {
+        buttons_[static_cast<std::size_t>(index_)]->setChecked(true);
+        return;
+    }
+    // An exclusive group never lets its last checked button go.
+    group_->setExclusive(false);
+    for (auto* b : buttons_) b->setChecked(false);
+    group_->setExclusive(true);
+}
+
+void TRadioGroup::UserClicked(int id) {
+    if (id == index_) return;
+    index_ = id;
+    emit Click();
+}
+
+void TRadioGroup::resizeEvent(QResizeEvent* event) {
+    QGroupBox::resizeEvent(event);
+    Arrange();
+}
+
+// The items share the room inside the frame evenly, the remainder split
+// above and below them.
+void TRadioGroup::Arrange() {
+    if (buttons_.empty()) return;
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const QRect inside = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxContents, this);
+    const int count = Count();
+    const int room = std::max(0, inside.height() - 2);
+    const int rowHeight = room / count;
+    const int top = inside.top() + 1 + (room % count) / 2;
+    for (int i = 0; i < count; ++i)
+        buttons_[static_cast<std::size_t>(i)]->setGeometry(8, top + i * rowHeight, width() - 10, rowHeight);
+}
+
+// --- TComboBox
+
+TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] {
+        if (programDepth_ == 0) emit Change();
+    });
+    connect(this, &QComboBox::activated, this, &TComboBox::Picked);
+}
+
+std::string TComboBox::Text() const { return Str(currentText()); }
+
+void TComboBox::SetText(const std::string& text) {
+    ++programDepth_;
+    lineEdit()->setText(QStr(text));
+    --programDepth_;
+}
+
+void TComboBox::SetItemIndex(int index) {
+    if (index < -1 || index >= count()) index = -1;
+    ++programDepth_;
+    selected_ = index;
+    setCurrentIndex(index);
+    lineEdit()->setText(index >= 0 ? itemText(index) : QString());
+    --programDepth_;
+}
+
+void TComboBox::AddItem(const std::string& text) { AddItem(text, {}); }
+
+void TComboBox::AddItem(const std::string& text, const std::string& toolTip) {
+    ++programDepth_;
+    // Qt selects the first item added to an empty box and shows its text;
+    // neither may change here.
+    const QString shown = currentText();
+    addItem(QStr(text));
+    if (!toolTip.empty()) setItemData(count() - 1, QStr(toolTip), Qt::ToolTipRole);
+    setCurrentIndex(selected_);
+    lineEdit()->setText(shown);
+    --programDepth_;
+}
+
+void TComboBox::Clear() {
+    ++programDepth_;
+    clear();
+    lineEdit()->clear();
+    selected_ = -1;
+    --programDepth_;
+}
+
+void TComboBox::Picked(int index) {
+    selected_ = index;
+    if (index >= 0 && currentText() != itemText(index)) {
+        ++programDepth_;
+        lineEdit()->setText(itemText(index));
+        --programDepth_;
+    }
+    emit Change();
+}
+
+// --- TStatusBar
+
+TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), panel_(new QLabel(this)) {
+    panel_->setMinimumWidth(50);
+    panel_->setObjectName("StaBarPanel0");
+    addWidget(panel_, 1);
+}
+
+void TStatusBar::SetText(const std::string& text) { panel_->setText(QStr(text)); }
+
+std::string TStatusBar::Text() const { return Str(panel_->text()); }
+
+void TStatusBar::Repaint() {
+    panel_->repaint();
+    repaint();
+}
+
+// --- TFileDialog
+
+QStringList QtNameFilters(const std::string& pairs) {
+    QStringList parts = QStr(pairs).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        const QString& pattern = parts[i + 1];
+        if (description.endsWith("(" + pattern + ")"))
+            filters << description;
+        else
+            filters << description + " (" + pattern + ")";
+    }
+    return filters;
+}
+
+TFileDialog::TFileDialog(Kind kind, const std::string& filter, const std::string& defaultExt, QWidget* owner)
+    : QObject(owner), kind_(kind), filters_(QtNameFilters(filter)), defaultExt_(QStr(defaultExt)), owner_(owner) {}
+
+void TFileDialog::Configure(QFileDialog& dialog) const {
+    dialog.setNameFilters(filters_);
+    if (!filters_.isEmpty()) dialog.selectNameFilter(filters_.front());
+    dialog.setDefaultSuffix(defaultExt_);
+    dialog.setSizeGripEnabled(true);
+    if (kind_ == Kind::Open) {
+        // A name of a file that does not exist is accepted; the caller says so.
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    }
+}
+
+bool TFileDialog::Execute() {
+    if (Chooser) {
+        auto chosen = Chooser();
+        if (!chosen) return false;
+        fileName_ = *chosen;
+        return true;
+    }
+    QFileDialog dialog(owner_);
+    Configure(dialog);
+    if (!fileName_.empty()) dialog.selectFile(QStr(fileName_));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    fileName_ = Str(dialog.selectedFiles().front());
+    return true;
+}

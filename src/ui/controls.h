@@ -1,0 +1,128 @@
+// The few controls whose behaviour the window relies on where Qt's own
+// differs: a radio group with a clamped index, a combo box that keeps its
+// selected item apart from its text, the status bar the library writes to,
+// and file dialogs a test can answer.
+#pragma once
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QStatusBar>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/status_bar.h"
+#include "settings/targets.h"
+
+class QButtonGroup;
+class QLabel;
+class QRadioButton;
+
+QString QStr(const std::string& utf8);
+std::string Str(const QString& text);
+
+// One column of radio buttons under a caption. Click is raised only when the
+// user selects an item other than the selected one.
+class TRadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent);
+
+    int Count() const { return static_cast<int>(buttons_.size()); }
+    int ItemIndex() const { return index_; }
+    // Beyond the last item selects the last; -1 and below select nothing.
+    void SetItemIndex(int index);
+    QRadioButton* Button(int i) const { return buttons_.at(static_cast<std::size_t>(i)); }
+
+signals:
+    void Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Arrange();
+    void UserClicked(int id);
+
+    QButtonGroup* group_;
+    std::vector<QRadioButton*> buttons_;
+    int index_ = -1;
+};
+
+// Editable combo box. Its selected item is its own state: the program may set
+// the text without touching it, a pick by hand sets both. Change is raised for
+// the user's typing and picks only.
+class TComboBox : public QComboBox, public TChipList {
+    Q_OBJECT
+public:
+    explicit TComboBox(QWidget* parent);
+
+    std::string Text() const;
+    void SetText(const std::string& text);
+    int ItemIndex() const { return selected_; }
+    // Selects item index (-1: none) and shows its text, as a pick would.
+    void SetItemIndex(int index);
+    void AddItem(const std::string& text) override;
+    void AddItem(const std::string& text, const std::string& toolTip);
+    // Items, selection and text.
+    void Clear();
+
+signals:
+    void Change();
+
+private:
+    void Picked(int index);
+
+    int selected_ = -1;
+    int programDepth_ = 0;
+};
+
+// The one panel of the status bar, reaching to the right end.
+class TStatusBar : public QStatusBar, public platform::StatusBar {
+    Q_OBJECT
+public:
+    explicit TStatusBar(QWidget* parent);
+
+    void SetText(const std::string& text) override;
+    std::string Text() const override;
+    void Repaint() override;
+    QLabel* Panel() const { return panel_; }
+
+private:
+    QLabel* panel_;
+};
+
+// "Description|pattern|Description|pattern": the description already names its
+// pattern, so it becomes Qt's filter as it stands.
+QStringList QtNameFilters(const std::string& pairs);
+
+// A file dialog kept as a component: its set-up lives here, the Qt dialog is
+// made when it is shown. A test answers through Chooser instead.
+class TFileDialog : public QObject {
+    Q_OBJECT
+public:
+    enum class Kind { Open, Save };
+    TFileDialog(Kind kind, const std::string& filter, const std::string& defaultExt, QWidget* owner);
+
+    // True when the user chose a file; FileName() then holds it.
+    bool Execute();
+    const std::string& FileName() const { return fileName_; }
+    void SetFileName(const std::string& name) { fileName_ = name; }
+
+    // Gives the real dialog its filters, suffix and modes.
+    void Configure(QFileDialog& dialog) const;
+
+    // The file a test chooses; nullopt for cancel.
+    std::function<std::optional<std::string>()> Chooser;
+
+private:
+    Kind kind_;
+    QStringList filters_;
+    QString defaultExt_;
+    QWidget* owner_;
+    std::string fileName_;
+};

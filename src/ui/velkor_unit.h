@@ -1,0 +1,125 @@
+// VelkorUnit: the program's one window. It owns the serial port and every
+// control; its handlers call the library and show the results in StaBar.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "serial/comport.h"
+#include "ui/controls.h"
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    struct Options {
+        // Where targets.cfi and default.cfp are looked for, with its trailing
+        // separator; empty: the executable's folder.
+        std::string exeDir;
+        // The command line without the program name.
+        std::vector<std::string> arguments;
+        // Shows the text of an error that ended a handler; empty: a message box.
+        std::function<void(const std::string&)> showError;
+    };
+
+    // Builds the controls and runs FormCreate.
+    explicit TMainForm(Options options = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    TStatusBar* StaBar;
+    QGroupBox* PortSetupPanel;
+    QGroupBox* PortBox;
+    TComboBox* PortComboBox;
+    TComboBox* BaudrateBox;
+    TRadioGroup* ChipresetRadio;
+    TRadioGroup* BootmodeRadio;
+    QGroupBox* GroupBox1;
+    QPushButton* Reset_ein_Button;
+    QPushButton* Reset_aus_Button;
+    QGroupBox* GroupBox2;
+    QPushButton* Bootlader_Button;
+    QPushButton* Normal_Button;
+    QPushButton* PortSetupButton;
+    QPushButton* ChipSetupButton;
+    QGroupBox* ChipSetupPanel;
+    QCheckBox* CBManuellTyp;
+    QCheckBox* CBAutoErase;
+    TComboBox* ChipTypCombo;
+    QFrame* MainPanel;
+    QPushButton* ProgButton;
+    QPushButton* TestChipButton;
+    QListWidget* LiBox;
+    QPushButton* EraseAllButton;
+    QGroupBox* GroupBox3;
+    QLineEdit* KonfigDateiEdit;
+    QPushButton* KonfigLadeButton;
+    TFileDialog* KonfigOpenDialog;
+    QLabel* Label1;
+    QLineEdit* HexDateiEdit;
+    QPushButton* HexLadeButton;
+    TFileDialog* HexOpenDialog;
+    QPushButton* ComAktuButton;
+    QPushButton* AusleseButton;
+    QLineEdit* ChipAnzeige;
+    TFileDialog* BinSaveDialog;
+    QPushButton* ProgStartButton;
+    QPushButton* VerifyButton;
+    QPushButton* LeertestButton;
+    TComPort ComPort;
+
+    void FormCreate(QObject* sender);
+    void FormActivate(QObject* sender);
+    void FormClose(QObject* sender);
+    void HWChanged(QObject* sender);
+    void ComAktuButtonClick(QObject* sender);
+    void PortSetupButtonClick(QObject* sender);
+    void ChipSetupButtonClick(QObject* sender);
+    void ProgButtonClick(QObject* sender);
+    void TestChipButtonClick(QObject* sender);
+    void Reset_ein_ButtonClick(QObject* sender);
+    void Reset_aus_ButtonClick(QObject* sender);
+    void Bootlader_ButtonClick(QObject* sender);
+    void Normal_ButtonClick(QObject* sender);
+    void KonfigLadeButtonClick(QObject* sender);
+    void HexLadeButtonClick(QObject* sender);
+    void ProgStartButtonClick(QObject* sender);
+    void VerifyButtonClick(QObject* sender);
+    void LeertestButtonClick(QObject* sender);
+    void EraseAllButtonClick(QObject* sender);
+    void AusleseButtonClick(QObject* sender);
+
+    const std::string& ExeDirectory() const { return ExeDir; }
+    void SetShowError(std::function<void(const std::string&)> show) { showError_ = std::move(show); }
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    std::string ExeDir;
+
+    void CreateControls();
+    void SetTabOrder();
+    void ConnectHandlers();
+    void Connect(QPushButton* button, void (TMainForm::*handler)(QObject*));
+    // Runs one handler; an error it raises ends it and is shown, the program goes on.
+    template <class F>
+    void Guarded(F&& handler);
+    void ShowError(const std::string& text);
+    void TakeArgument();
+
+    std::function<void(const std::string&)> showError_;
+    Options options_;
+    bool creating_ = false;
+};
