@@ -275,7 +275,11 @@ public:
     bool Purge(DeviceHandle h) override { return tcflush(Fd(h), TCIOFLUSH) == 0; }
 
     void Close(DeviceHandle h) override {
-        if (Fd(h) >= 0) close(Fd(h));
+        if (Fd(h) < 0) return;
+        // A pseudo-terminal keeps the exclusive flag past close while its
+        // master lives; without this a non-root reopen gets EBUSY.
+        ioctl(Fd(h), TIOCNXCL);
+        close(Fd(h));
     }
 };
 

@@ -1,0 +1,57 @@
+// Waits compare the time elapsed, so the 32-bit wrap of the tick count
+// neither ends them early nor stretches them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "platform/clock.h"
+
+namespace {
+
+class FixedClock : public platform::TickSource {
+public:
+    FixedClock() { platform::SetTickSource(this); }
+    ~FixedClock() override { platform::SetTickSource(nullptr); }
+    std::uint32_t NowMs() override { return now; }
+    std::uint32_t now = 0;
+};
+
+TEST(Clock, WithinAcrossTheWrap) {
+    constexpr std::uint32_t kTop = 0xFFFFFFFFu;
+    const struct {
+        std::uint32_t start, now, limit;
+        bool within;
+    } cases[] = {
+        {0, 0, 300, true},
+        {0, 299, 300, true},
+        {0, 300, 300, false},
+        {1000, 1000, 0, false},
+        {kTop - 9, kTop, 300, true},        // just before the wrap
+        {kTop - 9, 5, 300, true},           // 15 ms, after the wrap
+        {kTop - 9, 289, 300, true},         // 299 ms
+        {kTop - 9, 290, 300, false},        // 300 ms
+        {kTop - 9, 0x7FFFFFFF, 300, false}, // long past
+        {kTop, kTop, 1500, true},
+        {kTop, 1498, 1500, true},
+        {kTop, 1499, 1500, false},
+    };
+    FixedClock clock;
+    for (const auto& c : cases) {
+        clock.now = c.now;
+        EXPECT_EQ(platform::Within(c.start, c.limit), c.within) << c.start << " " << c.now << " " << c.limit;
+    }
+}
+
+TEST(Clock, OsTickCountComesBack) {
+    {
+        FixedClock clock;
+        clock.now = 42;
+        EXPECT_EQ(platform::TickCount(), 42u);
+    }
+    // The OS clock is monotonic: a second reading is never behind the first.
+    const std::uint32_t a = platform::TickCount();
+    const std::uint32_t b = platform::TickCount();
+    EXPECT_LT(static_cast<std::uint32_t>(b - a), 1000u);
+}
+
+}  // namespace

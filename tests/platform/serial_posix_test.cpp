@@ -1,0 +1,142 @@
+// The termios serial service on real pseudo-terminals. A pseudo-terminal
+// keeps the speed and stop bits it is given but has no modem lines and
+// forces 8 bits without parity, so only those settings are read back here.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/serial_device.h"
+#include "support/pty_pair.h"
+#include "support/recorders.h"
+
+namespace {
+
+using platform::DeviceHandle;
+using platform::kClosedHandle;
+using platform::LineSettings;
+
+platform::SerialDeviceService& Os() { return platform::OsSerialDevices(); }
+
+// Closes what a test opened, also when an expectation fails.
+struct Opened {
+    explicit Opened(const std::string& name) : h(Os().Open(name)) {}
+    ~Opened() {
+        if (h != kClosedHandle) Os().Close(h);
+    }
+    DeviceHandle h;
+};
+
+TEST(PosixSerial, OpensOnlyExistingTerminals) {
+    testsupport::TempDir dir;
+    dir.Write("COM3", "not a terminal");
+    EXPECT_EQ(Opened("").h, kClosedHandle);
+    EXPECT_EQ(Opened(dir.File("missing")).h, kClosedHandle);
+    EXPECT_EQ(Opened(dir.File("COM3")).h, kClosedHandle);
+    EXPECT_EQ(Opened(dir.path()).h, kClosedHandle);
+    EXPECT_EQ(Opened("/dev/null").h, kClosedHandle);
+
+    testsupport::PtyPair pty;
+    EXPECT_NE(Opened(pty.slave()).h, kClosedHandle);
+}
+
+TEST(PosixSerial, OpenIsExclusiveUntilClosed) {
+    testsupport::PtyPair pty;
+    {
+        Opened first(pty.slave());
+        ASSERT_NE(first.h, kClosedHandle);
+        EXPECT_EQ(Opened(pty.slave()).h, kClosedHandle);
+    }
+    Opened again(pty.slave());
+    EXPECT_NE(again.h, kClosedHandle);
+}
+
+TEST(PosixSerial, SpeedsWithAndWithoutBConstant) {
+    testsupport::PtyPair pty;
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    // 14400 and 28800 (the start value) have no B-constant on Linux.
+    for (std::int32_t baud : {2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200, 250000, 31250, 9600}) {
+        for (int stopBits : {1, 2}) {
+            ASSERT_TRUE(Os().SetLineSettings(port.h, {baud, 8, 2, stopBits})) << baud;
+            LineSettings got{};
+            ASSERT_TRUE(Os().GetLineSettings(port.h, got));
+            EXPECT_EQ(got.baud, baud);
+            EXPECT_EQ(got.stopBits, stopBits) << baud;
+            EXPECT_EQ(got.dataBits, 8);
+        }
+    }
+}
+
+TEST(PosixSerial, RefusesSettingsItCannotMake) {
+    testsupport::PtyPair pty;
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    const LineSettings bad[] = {
+        {0, 8, 2, 1}, {-9600, 8, 2, 1}, {9600, 9, 2, 1}, {9600, 4, 2, 1},
+        {9600, 8, 5, 1}, {9600, 8, -1, 1}, {9600, 8, 2, 0}, {9600, 8, 2, 3},
+    };
+    for (const auto& s : bad)
+        EXPECT_FALSE(Os().SetLineSettings(port.h, s)) << s.baud << " " << s.dataBits << " " << s.parity << " " << s.stopBits;
+    for (int parity = 0; parity <= 4; ++parity) EXPECT_TRUE(Os().SetLineSettings(port.h, {9600, 8, parity, 1})) << parity;
+}
+
+TEST(PosixSerial, FailuresAreQuiet) {
+    testsupport::PtyPair pty;
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    // No modem lines on a pseudo-terminal: the calls fail and nothing else happens.
+    EXPECT_FALSE(Os().SetDtr(port.h, true));
+    EXPECT_FALSE(Os().SetRts(port.h, false));
+
+    std::uint8_t buf[4] = {1, 2, 3, 4};
+    LineSettings s{};
+    for (DeviceHandle h : {kClosedHandle, DeviceHandle{1} << 40}) {
+        EXPECT_FALSE(Os().SetDtr(h, true));
+        EXPECT_FALSE(Os().SetRts(h, true));
+        EXPECT_FALSE(Os().GetLineSettings(h, s));
+        EXPECT_FALSE(Os().SetLineSettings(h, {9600, 8, 2, 1}));
+        EXPECT_EQ(Os().BytesWaiting(h), 0);
+        EXPECT_EQ(Os().Read(h, buf, 4), 0);
+        EXPECT_EQ(Os().Write(h, buf, 4), 0);
+        EXPECT_FALSE(Os().Purge(h));
+        Os().Close(h);
+    }
+    // Nothing waiting: a read returns at once with nothing.
+    EXPECT_EQ(Os().BytesWaiting(port.h), 0);
+    EXPECT_EQ(Os().Read(port.h, buf, 4), 0);
+}
+
+TEST(PosixSerial, PurgeDiscardsInput) {
+    testsupport::PtyPair pty;
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    ASSERT_TRUE(pty.Send({1, 2, 3, 4, 5}));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return Os().BytesWaiting(port.h) == 5; }));
+    EXPECT_TRUE(Os().Purge(port.h));
+    EXPECT_EQ(Os().BytesWaiting(port.h), 0);
+
+    ASSERT_TRUE(pty.Send({6}));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return Os().BytesWaiting(port.h) == 1; }));
+    std::uint8_t b = 0;
+    EXPECT_EQ(Os().Read(port.h, &b, 1), 1);
+    EXPECT_EQ(b, 6);
+}
+
+// More than the driver's queue holds: Write waits for room and delivers all.
+TEST(PosixSerial, WriteWaitsForTheDriver) {
+    testsupport::PtyPair pty;
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    std::vector<std::uint8_t> data(256 * 1024);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i ^ (i >> 8));
+
+    std::vector<std::uint8_t> got;
+    std::thread reader([&] { got = pty.Receive(data.size(), 20000); });
+    const std::int32_t written = Os().Write(port.h, data.data(), static_cast<std::int32_t>(data.size()));
+    reader.join();
+    EXPECT_EQ(written, static_cast<std::int32_t>(data.size()));
+    EXPECT_TRUE(got == data);
+}
+
+}  // namespace

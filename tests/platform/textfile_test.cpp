@@ -1,0 +1,140 @@
+// The file layer: line rules of 8-bit text files, line ends written, and
+// failures raised with the platform's text.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/textfile.h"
+#include "support/recorders.h"
+
+namespace {
+
+using platform::FileError;
+
+std::vector<std::string> ReadAll(const std::string& path) {
+    platform::TextReader r(path);
+    std::vector<std::string> lines;
+    while (!r.Eof()) lines.push_back(r.ReadLine());
+    r.Close();
+    return lines;
+}
+
+TEST(TextReader, LineRules) {
+    using L = std::vector<std::string>;
+    const struct {
+        const char* what;
+        std::string content;
+        L lines;
+    } cases[] = {
+        {"LF", "a\nb\n", {"a", "b"}},
+        {"CR LF", "a\r\nb\r\n", {"a", "b"}},
+        {"lone CR dropped", "a\rb\n\rc\r", {"ab", "c"}},
+        {"CR CR LF", "a\r\r\nb", {"a", "b"}},
+        {"empty lines", "\n\r\nx\n\n", {"", "", "x", ""}},
+        {"last line without end", "first\nlast", {"first", "last"}},
+        {"empty file", "", {}},
+        {"0x1A ends the file", "a\nb\x1A" "c\nd\n", {"a", "b"}},
+        {"0x1A first", "\x1A" "a\n", {}},
+        {"0x1A after a line end", "a\r\n\x1A\r\n", {"a"}},
+        {"8-bit bytes kept", std::string("\xE4\xFF\x00\x7F\x19\x1B", 6) + "\n", {std::string("\xE4\xFF\x00\x7F\x19\x1B", 6)}},
+    };
+    testsupport::TempDir dir;
+    for (const auto& c : cases) {
+        dir.Write("t.txt", c.content);
+        EXPECT_EQ(ReadAll(dir.File("t.txt")), c.lines) << c.what;
+    }
+}
+
+TEST(TextReader, ReadPastTheEndGivesEmptyLines) {
+    testsupport::TempDir dir;
+    dir.Write("t.txt", "only\x1A" "hidden\n");
+    platform::TextReader r(dir.File("t.txt"));
+    EXPECT_EQ(r.ReadLine(), "only");
+    EXPECT_TRUE(r.Eof());
+    EXPECT_EQ(r.ReadLine(), "");
+    EXPECT_TRUE(r.Eof());
+}
+
+TEST(TextWriter, LinesEndWithCrLf) {
+    testsupport::TempDir dir;
+    {
+        platform::TextWriter w(dir.File("out.txt"));
+        w.WriteLine("Baudrate=28800");
+        w.Write("no end");
+        w.WriteLine("");
+        w.WriteLine(std::string("\xE4\n", 2));
+        w.Close();
+    }
+    EXPECT_EQ(dir.Read("out.txt"), std::string("Baudrate=28800\r\nno end\r\n\xE4\n\r\n"));
+
+    // Creating empties an existing file.
+    platform::TextWriter w(dir.File("out.txt"));
+    w.Close();
+    EXPECT_EQ(dir.Read("out.txt"), "");
+}
+
+TEST(BinaryWriter, WritesBytesUnchanged) {
+    testsupport::TempDir dir;
+    std::vector<std::uint8_t> data;
+    for (int i = 0; i < 512; ++i) data.push_back(static_cast<std::uint8_t>(i * 7));
+    data.push_back(0x0A);
+    data.push_back(0x1A);
+    platform::BinaryWriter w(dir.File("out.bin"));
+    w.Write(data.data(), 300);
+    w.Write(data.data() + 300, data.size() - 300);
+    w.Write(data.data(), 0);
+    w.Close();
+    const std::string got = dir.Read("out.bin");
+    EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.end()), data);
+}
+
+TEST(FileLayer, ExistsOnlyForFiles) {
+    testsupport::TempDir dir;
+    dir.Write("f", "x");
+    EXPECT_TRUE(platform::FileExists(dir.File("f")));
+    EXPECT_FALSE(platform::FileExists(dir.File("missing")));
+    EXPECT_FALSE(platform::FileExists(dir.path()));
+    EXPECT_FALSE(platform::FileExists(""));
+}
+
+TEST(FileLayer, FailuresCarryThePlatformText) {
+    testsupport::TempDir dir;
+    const std::string missing = dir.File("missing.cfp");
+    const std::string noDir = dir.File("no/such/dir.bin");
+    const std::string notFound = std::strerror(ENOENT);
+    try {
+        platform::TextReader r(missing);
+        FAIL() << "opened a missing file";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find(notFound), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("missing.cfp"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(platform::TextWriter w(noDir), FileError);
+    EXPECT_THROW(platform::BinaryWriter w(noDir), FileError);
+}
+
+// Data that never reaches the disk is an error, not a quiet success.
+TEST(FileLayer, FullDiskIsReportedAtClose) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::string noSpace = std::strerror(ENOSPC);
+    {
+        platform::BinaryWriter w("/dev/full");
+        const std::uint8_t block[256] = {};
+        try {
+            w.Write(block, sizeof block);
+            w.Close();
+            FAIL() << "a full disk went unnoticed";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find(noSpace), std::string::npos) << e.what();
+        }
+    }
+    platform::TextWriter t("/dev/full");
+    t.WriteLine("Baudrate=28800");
+    EXPECT_THROW(t.Close(), FileError);
+}
+
+}  // namespace
