@@ -1,0 +1,11 @@
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdint>
+
+namespace platform {
+
+// Milliseconds since boot; wraps after 49.7 days like the interface says.
+std::uint32_t OsTickCount() { return GetTickCount(); }
+
+}  // namespace platform
