@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -15,9 +16,21 @@ std::vector<std::string> RecordingStatusBar::Texts() const {
 }
 
 TempDir::TempDir() {
+#if defined(_WIN32)
+    // No mkdtemp: a fresh name is ours once create_directory made it.
+    const auto base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int i = 0; i < 100 && path_.empty(); ++i) {
+        const auto dir = base / ("velkor-test-" + std::to_string(random()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(dir, ec)) path_ = dir.string();
+    }
+    if (path_.empty()) throw std::runtime_error("no temporary directory");
+#else
     std::string tmpl = (std::filesystem::temp_directory_path() / "velkor-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
+#endif
 }
 
 TempDir::~TempDir() {

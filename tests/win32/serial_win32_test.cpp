@@ -1,0 +1,160 @@
+// The Win32 serial service against a COM port whose far end echoes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ports.h"
+#include "platform/serial_device.h"
+#include "serial/comport.h"
+
+namespace {
+
+using platform::DeviceHandle;
+using platform::kClosedHandle;
+using platform::OsSerialDevices;
+
+constexpr auto kArrivalLimit = std::chrono::seconds(10);
+
+std::int32_t LoopbackPort() {
+    const char* v = std::getenv("VELKOR_LOOPBACK_PORT");
+    return v ? std::atoi(v) : 0;
+}
+
+template <typename Cond>
+bool WaitFor(Cond cond) {
+    const auto end = std::chrono::steady_clock::now() + kArrivalLimit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class Loopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = LoopbackPort();
+        if (port_ <= 0) GTEST_SKIP() << "VELKOR_LOOPBACK_PORT names no echoing COM port";
+        h_ = OsSerialDevices().Open(platform::DeviceName(port_));
+        ASSERT_NE(h_, kClosedHandle) << platform::DeviceName(port_);
+    }
+    void TearDown() override {
+        if (h_ != kClosedHandle) OsSerialDevices().Close(h_);
+    }
+    std::vector<std::uint8_t> Receive(std::size_t n) {
+        std::vector<std::uint8_t> got;
+        WaitFor([&] {
+            std::uint8_t buf[512];
+            const std::int32_t waiting = OsSerialDevices().BytesWaiting(h_);
+            if (waiting > 0) {
+                const std::int32_t r = OsSerialDevices().Read(h_, buf, std::min<std::int32_t>(waiting, 512));
+                got.insert(got.end(), buf, buf + std::max(r, 0));
+            }
+            return got.size() >= n;
+        });
+        return got;
+    }
+    std::int32_t port_ = 0;
+    DeviceHandle h_ = kClosedHandle;
+};
+
+TEST_F(Loopback, LineSettingsAreWrittenBackAndReadAgain) {
+    platform::LineSettings s;
+    ASSERT_TRUE(OsSerialDevices().GetLineSettings(h_, s));
+    s.baud = 57600;
+    s.dataBits = 8;
+    s.parity = 2;
+    s.stopBits = 1;
+    ASSERT_TRUE(OsSerialDevices().SetLineSettings(h_, s));
+    platform::LineSettings back;
+    ASSERT_TRUE(OsSerialDevices().GetLineSettings(h_, back));
+    EXPECT_EQ(back.baud, 57600);
+    EXPECT_EQ(back.dataBits, 8);
+    EXPECT_EQ(back.stopBits, 1);
+    // A pseudo-terminal always reports no parity, so that one isn't read back.
+}
+
+TEST_F(Loopback, RefusesSettingsTheDeviceBlockCannotHold) {
+    platform::LineSettings s;
+    s.parity = 258;  // would be truncated into even parity
+    EXPECT_FALSE(OsSerialDevices().SetLineSettings(h_, s));
+    s = {};
+    s.stopBits = 3;
+    EXPECT_FALSE(OsSerialDevices().SetLineSettings(h_, s));
+    s = {};
+    s.baud = -9600;
+    EXPECT_FALSE(OsSerialDevices().SetLineSettings(h_, s));
+}
+
+TEST_F(Loopback, EveryByteValuePassesUnchanged) {
+    std::vector<std::uint8_t> all(256);
+    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    ASSERT_EQ(OsSerialDevices().Write(h_, all.data(), 256), 256);
+    EXPECT_EQ(Receive(256), all);
+}
+
+TEST_F(Loopback, ReadWithNothingWaitingReturnsAtOnce) {
+    std::uint8_t buf[16];
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(OsSerialDevices().Read(h_, buf, 16), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST_F(Loopback, ReadAsksForMoreThanWaitingAndGetsWhatIsThere) {
+    const std::uint8_t out[3] = {0x7F, 0x0D, 0x0A};
+    ASSERT_EQ(OsSerialDevices().Write(h_, out, 3), 3);
+    ASSERT_TRUE(WaitFor([&] { return OsSerialDevices().BytesWaiting(h_) == 3; }));
+    std::uint8_t buf[64];
+    EXPECT_EQ(OsSerialDevices().Read(h_, buf, 64), 3);
+    EXPECT_EQ(OsSerialDevices().BytesWaiting(h_), 0);
+}
+
+TEST_F(Loopback, PurgeDiscardsTheInputQueue) {
+    const std::uint8_t out[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(OsSerialDevices().Write(h_, out, 8), 8);
+    ASSERT_TRUE(WaitFor([&] { return OsSerialDevices().BytesWaiting(h_) == 8; }));
+    EXPECT_TRUE(OsSerialDevices().Purge(h_));
+    EXPECT_EQ(OsSerialDevices().BytesWaiting(h_), 0);
+}
+
+TEST_F(Loopback, ComPortHandsOutABurstByteByByte) {
+    OsSerialDevices().Close(h_);
+    h_ = kClosedHandle;
+    TComPort com;
+    com.SetPort(port_);
+    com.SetBaud(115200);
+    com.SetParity(2);
+    ASSERT_TRUE(com.Open());
+    EXPECT_EQ(com.WriteString(std::string("\x79\x00\x1F", 3)), 3);
+    ASSERT_TRUE(WaitFor([&] { return com.InCount() == 3; }));
+    EXPECT_EQ(com.ReadByte(), 0x79);
+    EXPECT_EQ(com.InCount(), 2);
+    EXPECT_EQ(com.ReadByte(), 0x00);
+    EXPECT_EQ(com.ReadByte(), 0x1F);
+    EXPECT_EQ(com.InCount(), 0);
+}
+
+TEST(Win32Serial, MissingPortDoesNotOpen) {
+    EXPECT_EQ(OsSerialDevices().Open(platform::WindowsDeviceName(97)), kClosedHandle);
+    EXPECT_EQ(OsSerialDevices().Open("\\\\.\\COM0"), kClosedHandle);
+}
+
+TEST(Win32Serial, ClosedHandleFailsQuietly) {
+    auto& s = OsSerialDevices();
+    platform::LineSettings ls;
+    EXPECT_FALSE(s.GetLineSettings(kClosedHandle, ls));
+    EXPECT_FALSE(s.SetDtr(kClosedHandle, true));
+    EXPECT_EQ(s.BytesWaiting(kClosedHandle), 0);
+    std::uint8_t b = 0;
+    EXPECT_EQ(s.Read(kClosedHandle, &b, 1), 0);
+    EXPECT_EQ(s.Write(kClosedHandle, &b, 1), 0);
+    EXPECT_FALSE(s.Purge(kClosedHandle));
+    s.Close(kClosedHandle);
+}
+
+}  // namespace
