@@ -3,6 +3,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace platform {
 
@@ -11,6 +18,24 @@ namespace {
     throw FileError(std::string(std::strerror(err)) + ": " + path);
 }
 constexpr int kEndOfFileChar = 0x1A;
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// The data must be on the disk before the rename makes it the file.
+bool SyncToDisk(std::FILE* f) {
+#ifdef _WIN32
+    return _commit(_fileno(f)) == 0;
+#else
+    return fsync(fileno(f)) == 0;
+#endif
+}
+
+// A link is kept a link: its target is what gets replaced.
+std::string ReplaceTarget(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec)) return path;
+    const auto resolved = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : resolved.string();
+}
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -70,13 +95,25 @@ void TextReader::Close() {
     }
 }
 
-TextWriter::TextWriter(const std::string& path) : path_(path) {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) Fail(path, errno);
+TextWriter::TextWriter(const std::string& path) : TextWriter(path, WriteMode::kTruncate) {}
+
+TextWriter::TextWriter(const std::string& path, WriteMode mode) : path_(path) {
+    if (mode == WriteMode::kTruncate) {
+        file_ = std::fopen(path.c_str(), "wb");
+        if (!file_) Fail(path, errno);
+        return;
+    }
+    tempPath_ = ReplaceTarget(path) + std::string(kTempSuffix);
+    file_ = std::fopen(tempPath_.c_str(), "wb");
+    if (!file_) {
+        tempPath_.clear();  // nothing of ours to remove
+        Fail(path, errno);
+    }
 }
 
 TextWriter::~TextWriter() {
     if (file_) std::fclose(file_);
+    if (!tempPath_.empty()) std::remove(tempPath_.c_str());
 }
 
 void TextWriter::Write(const std::string& text) {
@@ -87,12 +124,26 @@ void TextWriter::Write(const std::string& text) {
 void TextWriter::WriteLine(const std::string& text) { Write(text + "\r\n"); }
 
 void TextWriter::Close() {
-    if (file_) {
-        std::FILE* f = file_;
-        file_ = nullptr;
-        const bool flushed = std::fflush(f) == 0;
-        const int err = errno;
-        if (std::fclose(f) != 0 || !flushed) Fail(path_, flushed ? errno : err);
+    if (!file_) return;
+    std::FILE* f = file_;
+    file_ = nullptr;
+    const bool flushed = std::fflush(f) == 0 && (tempPath_.empty() || SyncToDisk(f));
+    const int err = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!closed || !flushed) {
+        const int failure = flushed ? errno : err;
+        if (!tempPath_.empty()) std::remove(tempPath_.c_str());
+        tempPath_.clear();
+        Fail(path_, failure);
+    }
+    if (tempPath_.empty()) return;
+    const std::string temp = tempPath_;
+    tempPath_.clear();
+    std::error_code ec;
+    std::filesystem::rename(temp, temp.substr(0, temp.size() - kTempSuffix.size()), ec);
+    if (ec) {
+        std::remove(temp.c_str());
+        throw FileError(ec.message() + ": " + path_);
     }
 }
 

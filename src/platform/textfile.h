@@ -36,10 +36,19 @@ private:
     bool ended_ = false;
 };
 
+// How a TextWriter puts its file in place.
+enum class WriteMode {
+    kTruncate,  // create or empty the file and write straight into it
+    // Write a temporary file beside it and rename that over the file at
+    // Close; without a successful Close the old file stays as it was.
+    kReplace,
+};
+
 // Creates (empties) the file. Lines end with CR LF.
 class TextWriter {
 public:
     explicit TextWriter(const std::string& path);
+    TextWriter(const std::string& path, WriteMode mode);
     ~TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
@@ -51,6 +60,7 @@ public:
 private:
     std::FILE* file_ = nullptr;
     std::string path_;
+    std::string tempPath_;  // kReplace only: where the lines go until Close
 };
 
 class BinaryWriter {

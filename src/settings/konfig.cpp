@@ -1,1 +1,66 @@
-// placeholder
+#include "settings/konfig.h"
+
+#include <string_view>
+
+#include "platform/textfile.h"
+#include "settings/inifile.h"
+
+namespace {
+
+const char* BoolText(bool value) { return value ? "TRUE" : "FALSE"; }
+
+bool StartsWith(const std::string& line, std::string_view key) {
+    return line.compare(0, key.size(), key) == 0;
+}
+
+// Cuts the line in place, so whatever follows is tested on what is left:
+// stored files rely on a chip name such as "HEX ..." also setting HexDatei.
+std::string TextValue(std::string& line) {
+    line.erase(0, 7);
+    const std::size_t first = line.find_first_not_of(' ');
+    line.erase(0, first == std::string::npos ? line.size() : first);
+    return line;
+}
+
+}  // namespace
+
+bool SaveKonfig(const std::string& fileName) {
+    if (fileName.empty()) return false;
+    // A failed save must not cost the user the settings saved last time.
+    platform::TextWriter out(fileName, platform::WriteMode::kReplace);
+    out.WriteLine("BAUD    " + std::to_string(Ini.Baud));
+    out.WriteLine("COM     " + std::to_string(Ini.ComNr));
+    out.WriteLine("RESET   " + std::to_string(Ini.ResetMode));
+    out.WriteLine("BOOT    " + std::to_string(Ini.BootMode));
+    out.WriteLine(std::string("MANU    ") + BoolText(Ini.ManuellTyp));
+    out.WriteLine(std::string("AUTOERA ") + BoolText(Ini.AutoErase));
+    out.WriteLine("CHIPNAM " + Ini.ChipName);
+    out.WriteLine("FLASH   " + std::to_string(Ini.FlashStart));
+    out.WriteLine("FLENG   " + std::to_string(Ini.FlashLen));
+    out.WriteLine("INI     " + Ini.KonfigDatei);
+    out.WriteLine("HEX     " + Ini.HexDatei);
+    out.Close();
+    return true;
+}
+
+bool LoadKonfig(const std::string& fileName) {
+    if (fileName.empty()) return false;
+    platform::TextReader in(fileName);
+    while (!in.Eof()) {
+        std::string line = in.ReadLine();
+        // Every key is tried in turn; none of them is an else-branch.
+        if (StartsWith(line, "BAUD ")) Ini.Baud = DigitsToInt(line);
+        if (StartsWith(line, "FLASH ")) Ini.FlashStart = static_cast<std::uint32_t>(DigitsToInt(line));
+        if (StartsWith(line, "FLENG ")) Ini.FlashLen = static_cast<std::uint32_t>(DigitsToInt(line));
+        if (StartsWith(line, "COM ")) Ini.ComNr = DigitsToInt(line);
+        if (StartsWith(line, "RESET ")) Ini.ResetMode = DigitsToInt(line);
+        if (StartsWith(line, "BOOT ")) Ini.BootMode = DigitsToInt(line);
+        if (StartsWith(line, "MANU ")) Ini.ManuellTyp = line.find("TRUE") != std::string::npos;
+        if (StartsWith(line, "AUTOERA ")) Ini.AutoErase = line.find("TRUE") != std::string::npos;
+        if (StartsWith(line, "CHIPNAM ")) Ini.ChipName = TextValue(line);
+        if (StartsWith(line, "HEX ")) Ini.HexDatei = TextValue(line);
+    }
+    in.Close();
+    Ini.KonfigDatei = fileName;
+    return true;
+}
