@@ -1,4 +1,67 @@
-// placeholder
 #include "settings/targets.h"
+
+#include "platform/hex_text.h"
+#include "platform/textfile.h"
+
 TTargetRec Targets[kTargetCount];
 std::int32_t TargetLast = 0;
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// One hexadecimal number from pos on. A blank or a ';' after the digits
+// separates; any other character stops the reader where it stands, so this
+// and every later number of the line read 0.
+std::uint32_t ReadNumber(const std::string& line, std::size_t& pos) {
+    while (pos + 1 < line.size() && line[pos] == ' ') ++pos;
+    constexpr std::uint64_t kLastSafe = 0x07FFFFFFFFFFFFFFu;  // one more digit still fits in int64
+    std::uint64_t value = 0;
+    bool overflow = false;
+    for (int digit; pos < line.size() && (digit = HexValue(line[pos])) >= 0; ++pos) {
+        if (value > kLastSafe) overflow = true;
+        value = (value << 4) | static_cast<std::uint64_t>(digit);
+    }
+    if (pos < line.size() && line[pos] == ';') ++pos;
+    return overflow ? 0 : static_cast<std::uint32_t>(value);
+}
+
+std::string ItemText(const TTargetRec& t) {
+    const std::uint32_t kib = (t.FlashEnd - t.FlashStart + 1u) >> 10;
+    return t.Name + " (" + std::to_string(kib) + " K Flash ab $" + platform::Hex8(t.FlashStart) + ")";
+}
+
+}  // namespace
+
+void LoadTargets(const std::string& fileName, TChipList& chipList) {
+    for (auto& t : Targets) t = TTargetRec{};
+    platform::TextReader in(fileName);
+    int k = 0;
+    while (!in.Eof()) {
+        const std::string line = in.ReadLine();
+        if (line.empty() || line[0] == ';') continue;
+        // The name's ';' must not be the line's last character.
+        std::size_t pos = 0;
+        while (pos + 1 < line.size() && line[pos] != ';') ++pos;
+        if (pos + 1 >= line.size()) continue;
+        // The table is full; item i must keep showing entry i, so the rest is dropped.
+        if (k == kTargetCount) break;
+        TTargetRec& t = Targets[k];
+        t.Name = line.substr(0, pos);
+        ++pos;
+        t.ChipId = ReadNumber(line, pos);
+        t.FlashStart = ReadNumber(line, pos);
+        t.Aux1 = ReadNumber(line, pos);
+        t.FlashEnd = ReadNumber(line, pos);
+        t.Aux2 = ReadNumber(line, pos);
+        chipList.AddItem(ItemText(t));
+        TargetLast = k;
+        ++k;
+    }
+    in.Close();
+}
