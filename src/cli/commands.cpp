@@ -1,0 +1,242 @@
+#include "cli/commands.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string_view>
+
+#include "bootloader/lolevel.h"
+#include "jobs/algorithmen.h"
+#include "jobs/identify.h"
+#include "platform/beep.h"
+#include "platform/ports.h"
+#include "platform/textfile.h"
+#include "serial/comport.h"
+#include "settings/hexfile.h"
+#include "settings/inifile.h"
+#include "settings/konfig.h"
+#include "settings/targets.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace cli {
+
+namespace {
+
+constexpr std::uint32_t kBlock = 256;
+constexpr std::int32_t kEvenParity = 2;
+constexpr unsigned kBeepRecognised = 0;
+
+bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool EndsWith(const std::string& s, std::string_view suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// As the program and verify jobs count: up to the end of the block that
+// holds the last byte other than 0xFF.
+std::uint32_t UsedEnd() {
+    for (std::uint32_t k = kImageSize; k > 0; --k)
+        if (FlashImage[k - 1] != 0xFF) return ((k - 1) / kBlock + 1) * kBlock;
+    return 0;
+}
+
+// What the blank check and the read-out go through: whole blocks below FlashLen.
+std::uint32_t ReadTotal() {
+    const std::uint64_t blocks = (std::uint64_t{Ini.FlashLen} + kBlock - 1) / kBlock;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(blocks * kBlock, 0xFFFFFFFFu));
+}
+
+// A folder only this process can write into: the configuration writer puts
+// a temporary file beside its target, and neither name may be guessable.
+std::filesystem::path PrivateTempDir() {
+    namespace fs = std::filesystem;
+#ifdef _WIN32
+    const fs::path dir = fs::temp_directory_path() /
+                         ("velkor-cli-" + std::to_string(_getpid()) + "-" + std::to_string(std::rand()));
+    fs::create_directory(dir);
+    return dir;
+#else
+    std::string pattern = (fs::temp_directory_path() / "velkor-cli-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw platform::FileError("no temporary folder: " + pattern);
+    return pattern;
+#endif
+}
+
+class Runner {
+public:
+    Runner(const PortChoice& board, const std::vector<std::string>& targetItems, TerminalStatusBar& bar)
+        : board_(board), targetItems_(targetItems), bar_(bar), port_(std::make_unique<TComPort>()),
+          sameTerminal_(IsTerminal(stdout) && IsTerminal(stderr)) {}
+
+    bool Run(const Command& c) {
+        try {
+            if (c.NeedsChip() && !PortReady()) return Close(false, portText_);
+            switch (c.kind) {
+                case CommandKind::Info: return Info();
+                case CommandKind::Erase: return Erase();
+                case CommandKind::Blank: return Blank();
+                case CommandKind::Program: return ProgramOrVerify(c.file, true);
+                case CommandKind::Verify: return ProgramOrVerify(c.file, false);
+                case CommandKind::Read: return Read(ExpandPort(c.file, board_));
+                case CommandKind::Reset: return Reset();
+                case CommandKind::Settings: return Settings();
+                case CommandKind::Targets: return TargetList();
+            }
+        } catch (const std::exception& e) {
+            // A file error ends the job where it stands, as in the window.
+            return Close(false, e.what());
+        }
+        return false;
+    }
+
+private:
+    void Show(const std::string& text) {
+        bar_.SetText(text);
+        bar_.Repaint();
+    }
+
+    bool Close(bool ok, const std::string& closing, const std::vector<std::string>& lines = {}) {
+        bar_.FinishJob(closing, sameTerminal_);
+        for (const auto& line : lines) std::printf("%s\n", line.c_str());
+        if (!closing.empty()) std::printf("%s\n", closing.c_str());
+        std::fflush(stdout);
+        return ok;
+    }
+
+    // Opened once, as the window's first activation does; set up as there.
+    bool PortReady() {
+        if (!portSetUp_) {
+            portSetUp_ = true;
+            port_->SetParity(kEvenParity);
+            port_->SetPort(Ini.ComNr);
+            port_->SetBaud(Ini.Baud);
+            port_->Open();
+            portText_ = board_.Label() + " (" + std::to_string(port_->Baud()) + " Bd)" +
+                        (port_->Opened() ? " offen" : " kein Zugriff");
+            bar_.SetText(portText_);
+        } else if (!port_->Opened()) {
+            port_->Open();
+        }
+        return port_->Opened();
+    }
+
+    bool Info() {
+        Show("warte..");
+        const TIdentification id = IdentifyChip(*port_);
+        std::vector<std::string> lines = id.lines;
+        if (id.result == TIdentification::Done && id.targetIndex >= 0) {
+            // The chip becomes the current one, also for the commands after this.
+            const TTargetRec& t = Targets[id.targetIndex];
+            Ini.ChipName = t.Name;
+            Ini.FlashStart = t.FlashStart;
+            Ini.FlashLen = t.FlashEnd - t.FlashStart + 1;
+            const auto index = static_cast<std::size_t>(id.targetIndex);
+            lines.push_back(index < targetItems_.size() ? targetItems_[index] : t.Name);
+            platform::MessageBeep(kBeepRecognised);
+        }
+        return Close(id.result == TIdentification::Done, id.statusText, lines);
+    }
+
+    bool Erase() {
+        std::string message;
+        EraseChip(*port_, bar_, message);
+        return Close(message == "Chip ist gelöscht", message);
+    }
+
+    bool Blank() {
+        bar_.StartJob(Ini.FlashStart, ReadTotal());
+        std::string message;
+        BlankCheck(*port_, bar_, message);
+        return Close(StartsWith(message, "Chip ist leer bis $"), message);
+    }
+
+    bool ProgramOrVerify(const std::string& file, bool program) {
+        Show("lese Hexdatei..");
+        std::string message;
+        if (!LoadHexFile(bar_, file, message)) return Close(false, message);
+        bar_.StartJob(0, UsedEnd());
+        Show("verbinde..");
+        if (!Connect(*port_)) return Close(false, "keine Verbindung.");
+        message.clear();
+        if (program) {
+            Show("programmiere..");
+            ProgramFlash(*port_, bar_, message);
+            return Close(StartsWith(message, "..ende, programmiert bis "), message);
+        }
+        VerifyFlash(*port_, bar_, message);
+        return Close(StartsWith(message, "..ende, verifiziert bis "), message);
+    }
+
+    bool Read(const std::string& file) {
+        bar_.StartJob(Ini.FlashStart, ReadTotal());
+        ReadOut(file, *port_, bar_);
+        const std::string closing = bar_.Text();
+        return Close(StartsWith(closing, "gelesen bis $") && EndsWith(closing, " fertig."), closing);
+    }
+
+    bool Reset() {
+        RestartNormal(*port_);
+        return Close(true, "Normal-Start");
+    }
+
+    // What the configuration file would hold, from the writer itself.
+    bool Settings() {
+        namespace fs = std::filesystem;
+        const fs::path dir = PrivateTempDir();
+        const std::string file = (dir / kDefaultKonfigName).string();
+        std::string content;
+        try {
+            SaveKonfig(file);
+            std::ifstream in(file, std::ios::binary);
+            content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } catch (...) {
+            std::error_code ec;
+            fs::remove_all(dir, ec);
+            throw;
+        }
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        bar_.FinishJob({}, sameTerminal_);
+#ifdef _WIN32
+        _setmode(_fileno(stdout), _O_BINARY);  // the CR LF line ends as written
+#endif
+        std::fwrite(content.data(), 1, content.size(), stdout);
+        std::fflush(stdout);
+        return true;
+    }
+
+    bool TargetList() {
+        if (targetItems_.empty())
+            std::fprintf(stderr, "velkor-cli: no chips: %s%s is missing or lists none\n",
+                         platform::ExecutableDir().c_str(), kTargetsFileName);
+        return Close(true, {}, targetItems_);
+    }
+
+    const PortChoice& board_;
+    const std::vector<std::string>& targetItems_;
+    TerminalStatusBar& bar_;
+    std::unique_ptr<TComPort> port_;
+    bool sameTerminal_;
+    bool portSetUp_ = false;
+    std::string portText_;
+};
+
+}  // namespace
+
+int RunCommands(const Request& request, const PortChoice& board, const std::vector<std::string>& targetItems,
+                TerminalStatusBar& bar) {
+    Runner runner(board, targetItems, bar);
+    for (const auto& c : request.commands)
+        if (!runner.Run(c)) return kExitFailed;
+    return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,136 @@
+// velkor-cli: the window's jobs for scripts, CI rigs and production lines.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/parallel.h"
+#include "cli/setup.h"
+#include "cli/terminal_status.h"
+#include "settings/inifile.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+constexpr const char* kHelp = R"(Usage: velkor-cli [options] command [command ...]
+
+Programs STM32F chips through the USART bootloader in their system memory,
+over a serial adapter whose DTR and RTS lines drive NRST and BOOT0. The
+commands run in the order given; the first that fails ends the run.
+
+Commands:
+  info              identify the chip: bootloader version, commands, option
+                    bytes, product ID. A chip listed in targets.cfi becomes
+                    the current chip: its flash range holds for the commands
+                    after this one.
+  erase             remove read-out and write protection, erase the whole chip
+  blank             check that the flash is blank
+  program FILE.hex  write the Intel HEX file into the flash (no erase first);
+                    its addresses are offsets from the flash start
+  verify FILE.hex   compare the flash with the Intel HEX file
+  read FILE.bin     read the flash (flash length bytes) into a binary file;
+                    "{port}" in the name becomes the port, e.g. COM3
+  reset             boot mode off and a reset pulse: the chip starts its own
+                    program
+  settings          print the settings in effect, as a .cfp file holds them
+  targets           print the chip list of targets.cfi, one chip a line
+  settings and targets need no chip.
+
+Options:
+  --port N          the COM port number, 1 to 255 ("COM3" works as well).
+                    On Linux a link ports/COM<N> beside the program names its
+                    device; else COM1-32 are /dev/ttyS0-31, COM33-64
+                    /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31.
+  --device PATH     a serial device by its path, e.g. /dev/serial/by-id/...;
+                    it takes the spare port number 256
+  --baud RATE       the line speed, 2400 to 115200 bit/s
+  --reset LINE      the line that drives the chip's reset,
+  --boot LINE       the line that drives BOOT0; LINE is one of "aus", "DTR hi",
+                    "DTR lo", "RTS hi", "RTS lo" (any case, "dtr-hi" too) or
+                    its index 0 to 4
+  --chip NAME       a chip of targets.cfi: takes its name and flash range
+  --flash-start A   the chip address of the flash start (decimal or 0x hex)
+  --flash-len N     the flash length in bytes, at most 0x200000
+  --config FILE     read this configuration file instead of default.cfp
+  --help            this text
+  --port and --device can be given several times: see Several boards.
+
+Settings: the start values (28800 Bd, COM 1, reset "DTR hi", flash 256 KiB
+from 0x08000000), then default.cfp beside the program when it exists or the
+--config file, then the options. Configuration files are read, never written.
+As in the window, a reset or boot choice above 4 counts as 4 ("RTS lo"): so
+the start value BOOT 5 drives BOOT0 through RTS (boot mode on = RTS cleared).
+A rate below 2400 or above 115200 in the file becomes 38400. The line runs at
+8 data bits, even parity, 1 stop bit.
+
+Output: the jobs' status texts on standard error as they come; on a terminal
+the per-block texts make one line with a bar, bytes done, rate and time left.
+Each command's closing text goes to standard output (info: its list lines,
+then the summary).
+
+Several boards: with several --port or --device the same commands run on
+each board at once, in a process of its own. Every line of output starts with
+its port; a table of port, result, time and last closing text ends the run.
+A read FILE then needs "{port}" in its name.
+
+Exit status: 0 every command succeeded, 1 a command failed (on any board),
+2 a usage error: nothing was sent to a chip.
+
+Examples:
+  velkor-cli --port 33 erase program fw.hex verify fw.hex reset
+  velkor-cli --device /dev/serial/by-id/usb-FTDI_FT232R-if00-port0 info
+  velkor-cli --port 33 --chip STM32F103xB --baud 115200 read flash.bin
+  velkor-cli --port 33 --port 34 --port 35 erase program fw.hex verify fw.hex
+  velkor-cli --port 33 --port 34 read flash-{port}.bin
+  velkor-cli --config line3.cfp --boot "DTR lo" settings > effective.cfp
+)";
+
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "velkor-cli: %s\nTry 'velkor-cli --help'.\n", error.c_str());
+    return cli::kExitUsage;
+}
+
+cli::TerminalStatusBar::Mode StatusMode(cli::ChildMode child) {
+    using Mode = cli::TerminalStatusBar::Mode;
+    switch (child) {
+        case cli::ChildMode::Log: return Mode::kLog;
+        case cli::ChildMode::Lines: return Mode::kLines;
+        case cli::ChildMode::None: break;
+    }
+    return cli::IsTerminal(stderr) ? Mode::kLive : Mode::kLog;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+    try {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        cli::Request request;
+        std::string error;
+        if (!cli::ParseCommandLine(args, request, error)) return Usage(error);
+        if (request.help) {
+            std::fputs(kHelp, stdout);
+            return cli::kExitOk;
+        }
+        const cli::PortChoice* first = request.ports.empty() ? nullptr : &request.ports.front();
+        std::vector<std::string> targetItems;
+        if (!cli::SetUpSettings(request, first, targetItems, error)) return Usage(error);
+        if (!cli::CheckFiles(request, error)) return Usage(error);
+        if (request.ports.size() > 1) return cli::RunParallel(request);
+
+        const cli::PortChoice board = first ? *first : cli::PortChoice{Ini.ComNr, {}};
+        cli::TerminalStatusBar bar(stderr, StatusMode(request.child));
+        return cli::RunCommands(request, board, targetItems, bar);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velkor-cli: %s\n", e.what());
+        return cli::kExitFailed;
+    }
+}

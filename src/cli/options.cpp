@@ -1,0 +1,233 @@
+#include "cli/options.h"
+
+#include <cctype>
+#include <filesystem>
+
+#include "bootloader/lolevel.h"
+
+namespace cli {
+
+namespace {
+
+// Lower case, without blanks, '-' and '_', so "DTR hi", "dtr-hi" and "DTRHI" match.
+std::string Folded(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == ' ' || c == '-' || c == '_') continue;
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+bool ParsePortNumber(std::string_view text, std::int32_t& port) {
+    std::string_view digits = text;
+    if (digits.size() >= 3 && Folded(digits.substr(0, 3)) == "com") {
+        digits.remove_prefix(3);
+        if (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
+    }
+    if (digits.empty() || digits.size() > 3) return false;
+    std::int32_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > kMaxPortNumber) return false;
+    port = value;
+    return true;
+}
+
+struct CommandWord {
+    const char* word;
+    CommandKind kind;
+    bool takesFile;
+};
+constexpr CommandWord kCommands[] = {
+    {"info", CommandKind::Info, false},         {"erase", CommandKind::Erase, false},
+    {"blank", CommandKind::Blank, false},       {"program", CommandKind::Program, true},
+    {"verify", CommandKind::Verify, true},      {"read", CommandKind::Read, true},
+    {"reset", CommandKind::Reset, false},       {"settings", CommandKind::Settings, false},
+    {"targets", CommandKind::Targets, false},
+};
+
+bool Fail(std::string& error, std::string text) {
+    error = std::move(text);
+    return false;
+}
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// One option with its value; false with the message for a bad value.
+bool TakeOption(const std::string& name, const std::string& value, Request& r, std::string& error) {
+    if (name == "--port") {
+        PortChoice p;
+        if (!ParsePortNumber(value, p.number))
+            return Fail(error, "--port: " + Quoted(value) + " is not a port number 1 to " +
+                                   std::to_string(kMaxPortNumber));
+        r.ports.push_back(p);
+        return true;
+    }
+    if (name == "--device") {
+        if (value.empty()) return Fail(error, "--device: the path is empty");
+        PortChoice p;
+        p.device = value;
+        r.ports.push_back(p);
+        return true;
+    }
+    if (name == "--baud") {
+        std::uint32_t v = 0;
+        const bool digitsOnly = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+        if (!digitsOnly || !ParseNumber(value, v) || v < kMinBaud || v > kMaxBaud)
+            return Fail(error, "--baud: " + Quoted(value) + " is not a rate from " + std::to_string(kMinBaud) +
+                                   " to " + std::to_string(kMaxBaud));
+        r.baud = static_cast<std::int32_t>(v);
+    } else if (name == "--reset" || name == "--boot") {
+        std::int32_t choice = 0;
+        if (!ParseLineChoice(value, choice))
+            return Fail(error, name + ": " + Quoted(value) +
+                                   " is none of \"aus\", \"DTR hi\", \"DTR lo\", \"RTS hi\", \"RTS lo\" or 0 to 4");
+        (name == "--reset" ? r.resetMode : r.bootMode) = choice;
+    } else if (name == "--chip") {
+        if (value.empty()) return Fail(error, "--chip: the name is empty");
+        r.chip = value;
+    } else if (name == "--flash-start") {
+        std::uint32_t v = 0;
+        if (!ParseNumber(value, v))
+            return Fail(error, "--flash-start: " + Quoted(value) + " is not an address (decimal or 0x hex)");
+        r.flashStart = v;
+    } else if (name == "--flash-len") {
+        std::uint32_t v = 0;
+        if (!ParseNumber(value, v) || v > kMaxFlashLen)
+            return Fail(error, "--flash-len: " + Quoted(value) + " is not a length from 0 to 0x200000 (2 MiB)");
+        r.flashLen = v;
+    } else if (name == "--config") {
+        if (value.empty()) return Fail(error, "--config: the file name is empty");
+        r.config = value;
+    } else if (name == "--child") {
+        if (value == "log")
+            r.child = ChildMode::Log;
+        else if (value == "lines")
+            r.child = ChildMode::Lines;
+        else
+            return Fail(error, "--child: " + Quoted(value));
+        return true;  // each child gets its own
+    } else {
+        return Fail(error, "unknown option " + name);
+    }
+    r.passOn.push_back(name + "=" + value);
+    return true;
+}
+
+}  // namespace
+
+std::string PortChoice::Label() const { return device.empty() ? "COM " + std::to_string(number) : device; }
+
+std::string PortChoice::FileTag() const {
+    if (device.empty()) return "COM" + std::to_string(number);
+    const std::string name = std::filesystem::path(device).filename().string();
+    return name.empty() ? "device" : name;
+}
+
+bool ParseNumber(std::string_view text, std::uint32_t& value) {
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return false;
+    std::uint64_t v = 0;
+    for (char c : text) {
+        unsigned d;
+        if (c >= '0' && c <= '9')
+            d = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
+        v = v * base + d;
+        if (v > 0xFFFFFFFFu) return false;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+bool ParseLineChoice(std::string_view text, std::int32_t& choice) {
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '4') {
+        choice = text[0] - '0';
+        return true;
+    }
+    const std::string folded = Folded(text);
+    for (std::int32_t i = 0; i < 5; ++i) {
+        if (!folded.empty() && folded == Folded(kLineChoiceLabels[i])) {
+            choice = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, Request& r, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            r.help = true;
+            continue;
+        }
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            const std::size_t eq = a.find('=');
+            const std::string name = a.substr(0, eq);
+            std::string value;
+            if (eq != std::string::npos) {
+                value = a.substr(eq + 1);
+            } else {
+                if (i + 1 >= args.size()) return Fail(error, name + " needs a value");
+                value = args[++i];
+            }
+            if (!TakeOption(name, value, r, error)) return false;
+            continue;
+        }
+        if (!a.empty() && a[0] == '-') return Fail(error, "unknown option " + a);
+        const CommandWord* found = nullptr;
+        for (const auto& c : kCommands)
+            if (a == c.word) found = &c;
+        if (!found) return Fail(error, "unknown command " + Quoted(a));
+        Command cmd{found->kind, a, {}};
+        if (found->takesFile) {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return Fail(error, a + " needs a file name");
+            cmd.file = args[++i];
+        }
+        r.commands.push_back(std::move(cmd));
+    }
+    if (!r.help && r.commands.empty()) return Fail(error, "no command given");
+    for (std::size_t i = 0; i < r.ports.size(); ++i)
+        for (std::size_t k = 0; k < i; ++k)
+            if (r.ports[i].Label() == r.ports[k].Label())
+                return Fail(error, r.ports[i].Label() + " is given twice");
+    if (r.child != ChildMode::None && r.ports.size() != 1) return Fail(error, "--child runs on one port");
+    return true;
+}
+
+std::string ExpandPort(const std::string& fileName, const PortChoice& port) {
+    std::string out = fileName;
+    for (std::size_t pos = 0; (pos = out.find(kPortPlaceholder, pos)) != std::string::npos;) {
+        const std::string tag = port.FileTag();
+        out.replace(pos, kPortPlaceholder.size(), tag);
+        pos += tag.size();
+    }
+    return out;
+}
+
+std::vector<std::string> ChildArguments(const Request& r, const PortChoice& port, ChildMode mode) {
+    std::vector<std::string> args = r.passOn;
+    args.push_back(mode == ChildMode::Lines ? "--child=lines" : "--child=log");
+    args.push_back(port.device.empty() ? "--port=" + std::to_string(port.number) : "--device=" + port.device);
+    for (const auto& c : r.commands) {
+        args.push_back(c.word);
+        if (!c.file.empty()) args.push_back(c.file);
+    }
+    return args;
+}
+
+}  // namespace cli

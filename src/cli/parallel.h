@@ -1,0 +1,14 @@
+// Several boards at once: the library keeps its state in globals, so each
+// board gets a process of its own, a child running the same commands.
+#pragma once
+
+#include "cli/options.h"
+
+namespace cli {
+
+// Starts one child per port, passes their output through with the port in
+// front of every line, and prints a table of port, result and time.
+// kExitOk when every child succeeded, else kExitFailed.
+int RunParallel(const Request& request);
+
+}  // namespace cli

@@ -1,0 +1,187 @@
+#include "cli/setup.h"
+
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "platform/ports.h"
+#include "platform/status_bar.h"
+#include "platform/textfile.h"
+#include "settings/hexfile.h"
+#include "settings/inifile.h"
+#include "settings/konfig.h"
+#include "settings/targets.h"
+
+namespace cli {
+
+namespace {
+
+bool Fail(std::string& error, std::string text) {
+    error = std::move(text);
+    return false;
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+class ItemCollector : public TChipList {
+public:
+    explicit ItemCollector(std::vector<std::string>& items) : items_(items) {}
+    void AddItem(const std::string& text) override { items_.push_back(text); }
+
+private:
+    std::vector<std::string>& items_;
+};
+
+// The pre-check of a HEX file shows nothing.
+class SilentStatusBar : public platform::StatusBar {
+public:
+    void SetText(const std::string& text) override { text_ = text; }
+    std::string Text() const override { return text_; }
+    void Repaint() override {}
+
+private:
+    std::string text_;
+};
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool SameFolded(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// The exact name first; else the same letters in any case, blanks around it ignored.
+int FindChip(const std::string& name) {
+    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
+        if (!Targets[i].Name.empty() && Targets[i].Name == name) return i;
+    const std::string wanted = Trimmed(name);
+    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
+        if (!Targets[i].Name.empty() && SameFolded(Trimmed(Targets[i].Name), wanted)) return i;
+    return -1;
+}
+
+bool TakeChip(const std::string& name, std::string& error) {
+    const int i = FindChip(name);
+    if (i < 0)
+        return Fail(error, "--chip: no chip " + Quoted(name) + " in " + kTargetsFileName +
+                               " (velkor-cli targets lists them)");
+    const TTargetRec& t = Targets[i];
+    if (t.FlashEnd < t.FlashStart || t.FlashEnd - t.FlashStart >= kMaxFlashLen)
+        return Fail(error, "--chip: the flash range of " + Quoted(t.Name) + " in " + kTargetsFileName +
+                               " is not 1 byte to 2 MiB");
+    Ini.ChipName = t.Name;
+    Ini.FlashStart = t.FlashStart;
+    Ini.FlashLen = t.FlashEnd - t.FlashStart + 1;
+    return true;
+}
+
+bool CheckHexFile(const std::string& file, std::string& error) {
+    if (!platform::FileExists(file)) return Fail(error, file + ": no such file");
+    SilentStatusBar bar;
+    std::string message;
+    if (!LoadHexFile(bar, file, message)) return Fail(error, file + ": " + message);
+    return true;
+}
+
+bool CheckReadFile(const std::string& file, std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(file, ec)) return Fail(error, file + ": is a folder");
+    fs::path folder = fs::path(file).parent_path();
+    if (folder.empty()) folder = ".";
+    if (!fs::is_directory(folder, ec)) return Fail(error, file + ": no folder " + Quoted(folder.string()));
+    return true;
+}
+
+}  // namespace
+
+std::int32_t ClampLineChoice(std::int32_t choice) {
+    if (choice > 4) return 4;
+    if (choice < 0) return -1;
+    return choice;
+}
+
+bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::string>& targetItems,
+                   std::string& error) {
+    std::memset(FlashImage, 0xFF, kImageSize);
+    ClearIni();
+    const std::string exeDir = platform::ExecutableDir();
+    SetIniDefaults(exeDir);
+    try {
+        const std::string targetsFile = exeDir + kTargetsFileName;
+        if (platform::FileExists(targetsFile)) {
+            ItemCollector items(targetItems);
+            LoadTargets(targetsFile, items);
+        }
+        if (r.config) {
+            if (!platform::FileExists(*r.config)) return Fail(error, "--config: no file " + Quoted(*r.config));
+            LoadKonfig(*r.config);
+        } else if (platform::FileExists(Ini.KonfigDatei)) {
+            LoadKonfig(Ini.KonfigDatei);
+        }
+    } catch (const platform::FileError& e) {
+        return Fail(error, e.what());
+    }
+    // The window's first activation reads the choices back from its radio
+    // groups; without this the start value BOOT 5 would leave BOOT0 alone.
+    Ini.ResetMode = ClampLineChoice(Ini.ResetMode);
+    Ini.BootMode = ClampLineChoice(Ini.BootMode);
+
+    if (port) {
+        if (port->device.empty()) {
+            Ini.ComNr = port->number;
+        } else {
+            Ini.ComNr = kFirstSparePort;
+            platform::BindPort(Ini.ComNr, port->device);
+        }
+    }
+    if (r.baud) Ini.Baud = *r.baud;
+    if (r.resetMode) Ini.ResetMode = *r.resetMode;
+    if (r.bootMode) Ini.BootMode = *r.bootMode;
+    if (r.chip && !TakeChip(*r.chip, error)) return false;
+    if (r.flashStart) Ini.FlashStart = *r.flashStart;
+    if (r.flashLen) Ini.FlashLen = *r.flashLen;
+    if ((r.chip || r.flashStart || r.flashLen) && Ini.FlashLen > 0 &&
+        Ini.FlashStart > 0xFFFFFFFFu - (Ini.FlashLen - 1))
+        return Fail(error, "the flash range runs past address 0xFFFFFFFF");
+    ApplyBaudRule();
+    return true;
+}
+
+bool CheckFiles(const Request& r, std::string& error) {
+    const bool several = r.ports.size() > 1;
+    try {
+        for (const auto& c : r.commands) {
+            if (c.kind == CommandKind::Program || c.kind == CommandKind::Verify) {
+                if (!CheckHexFile(c.file, error)) return false;
+            } else if (c.kind == CommandKind::Read) {
+                if (several && c.file.find(kPortPlaceholder) == std::string::npos)
+                    return Fail(error, "read " + c.file + ": every board would write this one file; put " +
+                                           std::string(kPortPlaceholder) + " in its name, e.g. flash-" +
+                                           std::string(kPortPlaceholder) + ".bin");
+                std::set<std::string> names;
+                const std::vector<PortChoice> boards =
+                    r.ports.empty() ? std::vector<PortChoice>{PortChoice{Ini.ComNr, {}}} : r.ports;
+                for (const auto& p : boards) {
+                    const std::string name = ExpandPort(c.file, p);
+                    if (!CheckReadFile(name, error)) return false;
+                    if (!names.insert(name).second)
+                        return Fail(error, "read " + c.file + ": two boards would both write " + name);
+                }
+            }
+        }
+    } catch (const platform::FileError& e) {
+        return Fail(error, e.what());
+    }
+    return true;
+}
+
+}  // namespace cli
