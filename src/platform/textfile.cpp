@@ -19,6 +19,7 @@ namespace {
 }
 constexpr int kEndOfFileChar = 0x1A;
 constexpr std::string_view kTempSuffix = ".tmp";
+constexpr std::size_t kReadBlock = 64 * 1024;
 
 // The data must be on the disk before the rename makes it the file.
 bool SyncToDisk(std::FILE* f) {
@@ -46,25 +47,31 @@ bool FileExists(const std::string& path) {
 TextReader::TextReader(const std::string& path) : path_(path) {
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_) Fail(path, errno);
+    buf_ = std::make_unique<char[]>(kReadBlock);
 }
 
 TextReader::~TextReader() {
     if (file_) std::fclose(file_);
 }
 
+bool TextReader::Fill() {
+    pos_ = 0;
+    len_ = std::fread(buf_.get(), 1, kReadBlock, file_);
+    if (len_ == 0 && std::ferror(file_)) Fail(path_, errno ? errno : EIO);
+    return len_ != 0;
+}
+
 int TextReader::Peek() {
     if (ended_) return EOF;
-    const int c = std::fgetc(file_);
-    if (c == EOF) {
-        if (std::ferror(file_)) Fail(path_, errno ? errno : EIO);
+    if (pos_ == len_ && !Fill()) {
         ended_ = true;
         return EOF;
     }
+    const int c = static_cast<unsigned char>(buf_[pos_]);
     if (c == kEndOfFileChar) {
         ended_ = true;
         return EOF;
     }
-    std::ungetc(c, file_);
     return c;
 }
 
@@ -76,13 +83,25 @@ bool TextReader::Eof() {
 std::string TextReader::ReadLine() {
     if (!file_) Fail(path_, EBADF);
     std::string line;
-    for (;;) {
-        const int c = Peek();
-        if (c == EOF) break;
-        std::fgetc(file_);
+    while (!ended_) {
+        if (pos_ == len_ && !Fill()) {
+            ended_ = true;
+            break;
+        }
+        const char* const block = buf_.get();
+        std::size_t end = pos_;
+        while (end < len_ && block[end] != '\n' && block[end] != '\r' && block[end] != kEndOfFileChar) ++end;
+        line.append(block + pos_, end - pos_);
+        pos_ = end;
+        if (pos_ == len_) continue;
+        const char c = block[pos_];
+        if (c == kEndOfFileChar) {
+            ended_ = true;
+            break;
+        }
+        ++pos_;
         if (c == '\n') break;
-        if (c == '\r') continue;  // a CR before LF ends nothing; a lone CR is dropped
-        line.push_back(static_cast<char>(c));
+        // a CR before LF ends nothing; a lone CR is dropped
     }
     return line;
 }

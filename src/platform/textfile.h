@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -31,9 +32,14 @@ public:
 
 private:
     int Peek();
+    bool Fill();
     std::FILE* file_ = nullptr;
     std::string path_;
     bool ended_ = false;
+    // Read in blocks: a HEX file of a full image has some 5 MB.
+    std::unique_ptr<char[]> buf_;
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
 };
 
 // How a TextWriter puts its file in place.
