@@ -92,6 +92,9 @@ std::optional<ChipPreset> PresetByName(const std::string& name);
 // is repeated, the write protection groups follow.
 void SetFlashSize(ChipPreset& preset, std::uint32_t size);
 
+// Whether a receiver at speed b frames bytes sent at speed a.
+bool NearBaud(std::int32_t a, std::int32_t b);
+
 // Faults for tests. Each stays until cleared.
 struct Faults {
     std::set<std::uint8_t> refuse;             // NACK these command codes, complement or not

@@ -1,0 +1,30 @@
+// velkor-sim: the simulated chip on a pseudo-terminal.
+#include <csignal>
+#include <iostream>
+
+#include "sim/options.h"
+#include "sim/pty_server.h"
+
+namespace {
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::SimOptions options;
+    std::string error;
+    if (!sim::ParseOptions(argc, argv, options, error)) {
+        std::cerr << "velkor-sim: " << error << "\n" << sim::HelpText();
+        return 2;
+    }
+    if (options.help) {
+        std::cout << sim::HelpText();
+        return 0;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;  // no SA_RESTART: poll returns at once
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    return sim::ServePty(options, g_stop, std::cout, std::cerr);
+}
