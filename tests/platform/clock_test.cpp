@@ -42,16 +42,4 @@ TEST(Clock, WithinAcrossTheWrap) {
     }
 }
 
-TEST(Clock, OsTickCountComesBack) {
-    {
-        FixedClock clock;
-        clock.now = 42;
-        EXPECT_EQ(platform::TickCount(), 42u);
-    }
-    // The OS clock is monotonic: a second reading is never behind the first.
-    const std::uint32_t a = platform::TickCount();
-    const std::uint32_t b = platform::TickCount();
-    EXPECT_LT(static_cast<std::uint32_t>(b - a), 1000u);
-}
-
 }  // namespace

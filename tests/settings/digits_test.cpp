@@ -72,10 +72,4 @@ TEST(Settings, StartValues) {
     EXPECT_TRUE(Ini.HexDatei.empty());
 }
 
-TEST(Settings, ImagesAreOneAreaFlashFirst) {
-    EXPECT_EQ(sizeof(FlashImage), 0x200000u);
-    EXPECT_EQ(sizeof(ReadImage), 0x200000u);
-    EXPECT_EQ(static_cast<const void*>(FlashImage + 0x200000), static_cast<const void*>(ReadImage));
-}
-
 }  // namespace
