@@ -182,10 +182,10 @@ TEST_F(KonfigTest, MissingFileRaisesAndKeepsKonfigDatei) {
 constexpr const char* kPrevious = "BAUD    9600\r\n";
 
 TEST_F(KonfigTest, SaveReplacesTheOldFileWhole) {
-    dir.Write("k.cfp", std::string(4096, 'x'));
+    dir.Write("k.cfp", std::string(4096, '#'));
     ASSERT_TRUE(SaveKonfig(dir.File("k.cfp")));
     EXPECT_EQ(dir.Read("k.cfp").rfind("BAUD    28800\r\n", 0), 0u);
-    EXPECT_EQ(dir.Read("k.cfp").find('x'), std::string::npos);
+    EXPECT_EQ(dir.Read("k.cfp").find('#'), std::string::npos);
     EXPECT_FALSE(fs::exists(dir.File("k.cfp.tmp")));
 }
 
