@@ -1,0 +1,151 @@
+// velkor-cli without a chip: usage errors, settings and the chip list.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli_run.h"
+#include "support/pty_pair.h"
+#include "support/recorders.h"
+
+namespace {
+
+using clitest::CliPath;
+using clitest::RunProgram;
+
+const char* const kTargets =
+    "; Name;ChipId;FlashStart;Aux1;FlashEnd;Aux2\r\n"
+    "STM32F103xB;410;08000000;0;0801FFFF;0\r\n"
+    "STM32F407;413;08000000;0;080FFFFF;0\r\n";
+
+// A program folder of its own, so that its default.cfp and targets.cfi are the test's.
+class OwnProgramFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::copy_file(CliPath(), cli());
+        dir.Write("targets.cfi", kTargets);
+    }
+    std::string cli() const { return dir.File("velkor-cli"); }
+    testsupport::TempDir dir;
+};
+
+std::string Cfp(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
+TEST(CliUsage, BadValuesEndWithExitTwoBeforeThePortIsTouched) {
+    testsupport::TempDir tmp;
+    tmp.Write("bad.hex", ":10000000ZZ\r\n");
+    tmp.Write("ok.hex", ":0400000001020304F2\r\n:00000001FF\r\n");
+    testsupport::PtyPair pty;
+    const std::string dev = "--device=" + pty.slave();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{dev}, "no command given"},
+        {{dev, "frobnicate"}, "unknown command 'frobnicate'"},
+        {{dev, "--speed", "3", "info"}, "unknown option --speed"},
+        {{dev, "info", "--baud"}, "--baud needs a value"},
+        {{dev, "--baud", "1200", "info"}, "--baud: '1200' is not a rate from 2400 to 115200"},
+        {{dev, "--baud", "fast", "info"}, "--baud: 'fast'"},
+        {{dev, "--reset", "DTR mid", "info"}, "--reset: 'DTR mid' is none of"},
+        {{dev, "--boot=5", "info"}, "--boot: '5'"},
+        {{"--port", "0", "info"}, "--port: '0' is not a port number 1 to 255"},
+        {{"--port", "256", "info"}, "--port: '256'"},
+        {{"--port", "3", "--port", "COM3", "info"}, "COM 3 is given twice"},
+        {{dev, "--flash-len", "0x200001", "info"}, "--flash-len: '0x200001'"},
+        {{dev, "--flash-start", "0x1_0000", "info"}, "--flash-start: '0x1_0000'"},
+        {{dev, "--flash-start", "0xFFFFF000", "--flash-len", "0x2000", "info"}, "runs past address 0xFFFFFFFF"},
+        {{dev, "--chip", "STM32F999", "info"}, "--chip: no chip 'STM32F999'"},
+        {{dev, "--config", tmp.File("missing.cfp"), "info"}, "--config: no file"},
+        {{dev, "erase", "program"}, "program needs a file name"},
+        {{dev, "erase", "program", tmp.File("missing.hex")}, "missing.hex: no such file"},
+        {{dev, "erase", "verify", tmp.File("bad.hex")}, "bad.hex: non Hex Zeichen"},
+        {{dev, "erase", "read", tmp.File("no/folder.bin")}, "no folder"},
+        {{"--port", "3", "--port", "4", "program", tmp.File("ok.hex"), "read", tmp.File("same.bin")},
+         "put {port} in its name"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const auto r = RunProgram(CliPath(), args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err.rfind("velkor-cli: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(pty.Waiting(), 0) << "bytes reached the line";
+    EXPECT_FALSE(std::filesystem::exists(tmp.File("same.bin")));
+}
+
+TEST(CliUsage, HelpListsEveryCommandAndOption) {
+    const auto r = RunProgram(CliPath(), {"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* word : {"info", "erase", "blank", "program FILE.hex", "verify FILE.hex", "read FILE.bin",
+                             "reset", "settings", "targets", "--port N", "--device PATH", "--baud", "--reset",
+                             "--boot", "--chip", "--flash-start", "--flash-len", "--config", "BOOT 5",
+                             "\"RTS lo\"", "Examples:"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
+
+TEST_F(OwnProgramFolder, StartValuesActAsTheWindowAfterItsFirstActivation) {
+    const auto r = RunProgram(cli(), {"settings"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // BOOT 5 reads back from the radio group as 4, "RTS lo".
+    EXPECT_EQ(r.out, Cfp({"BAUD    28800", "COM     1", "RESET   1", "BOOT    4", "MANU    TRUE", "AUTOERA TRUE",
+                          "CHIPNAM STM32F???", "FLASH   134217728", "FLENG   262144",
+                          "INI     " + dir.File("default.cfp"), "HEX     "}));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("default.cfp"))) << "the command line never writes it";
+}
+
+TEST_F(OwnProgramFolder, DefaultCfpThenConfigThenOptions) {
+    const std::string defaults = Cfp({"BAUD    57600", "COM     7", "BOOT    2", "CHIPNAM F1 board", "HEX     a.hex"});
+    dir.Write("default.cfp", defaults);
+    auto r = RunProgram(cli(), {"settings"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(clitest::Lines(r.out)[0], "BAUD    57600\r");
+    EXPECT_EQ(clitest::Lines(r.out)[1], "COM     7\r");
+    EXPECT_EQ(clitest::Lines(r.out)[3], "BOOT    2\r");
+    EXPECT_EQ(clitest::Lines(r.out)[10], "HEX     a.hex\r");
+
+    // --config replaces default.cfp; its out-of-range values get the window's rules.
+    const std::string line3 = Cfp({"BAUD    1200", "COM     4", "RESET   9", "BOOT    5", "MANU    FALSE"});
+    dir.Write("line3.cfp", line3);
+    r = RunProgram(cli(), {"--config", dir.File("line3.cfp"), "settings"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, Cfp({"BAUD    38400", "COM     4", "RESET   4", "BOOT    4", "MANU    FALSE", "AUTOERA TRUE",
+                          "CHIPNAM STM32F???", "FLASH   134217728", "FLENG   262144",
+                          "INI     " + dir.File("line3.cfp"), "HEX     "}));
+
+    r = RunProgram(cli(), {"--config=" + dir.File("line3.cfp"), "--port", "COM12", "--baud", "115200", "--reset", "rts-hi",
+                    "--boot", "2", "--flash-start", "0x08004000", "--flash-len", "65536", "settings"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, Cfp({"BAUD    115200", "COM     12", "RESET   3", "BOOT    2", "MANU    FALSE",
+                          "AUTOERA TRUE", "CHIPNAM STM32F???", "FLASH   134234112", "FLENG   65536",
+                          "INI     " + dir.File("line3.cfp"), "HEX     "}));
+    EXPECT_EQ(dir.Read("default.cfp"), defaults);
+    EXPECT_EQ(dir.Read("line3.cfp"), line3);
+}
+
+TEST_F(OwnProgramFolder, ChipTakesNameAndFlashRangeAndDeviceASparePort) {
+    const auto r = RunProgram(cli(), {"--chip", "stm32f407", "--device", "/dev/serial/by-id/x", "settings"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = clitest::Lines(r.out);
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(lines[1], "COM     256\r");
+    EXPECT_EQ(lines[6], "CHIPNAM STM32F407\r");
+    EXPECT_EQ(lines[7], "FLASH   134217728\r");
+    EXPECT_EQ(lines[8], "FLENG   1048576\r");
+}
+
+TEST_F(OwnProgramFolder, TargetsPrintsTheChipListAsTheWindowShowsIt) {
+    auto r = RunProgram(cli(), {"targets"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "STM32F103xB (128 K Flash ab $08000000)\nSTM32F407 (1024 K Flash ab $08000000)\n");
+
+    std::filesystem::remove(dir.File("targets.cfi"));
+    r = RunProgram(cli(), {"targets"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("targets.cfi"), std::string::npos);
+}
+
+}  // namespace
