@@ -144,6 +144,13 @@ TEST_F(HexToolsTest, ObjcopyShiftWritesAStartSegmentRecord) {
     Run("objcopy -O ihex --change-section-address '*-0x08000000' '" + elf + "' '" + sections + "'");
     EXPECT_TRUE(Load(sections)) << message;
     ExpectImageIsBinary();
+
+    // The same from a HEX file with absolute addresses.
+    const std::string abs = dir.File("abs.hex"), fromHex = dir.File("from-hex.hex");
+    Run("objcopy -O ihex '" + elf + "' '" + abs + "'");
+    Run("objcopy -I ihex -O ihex --change-section-address '*-0x08000000' '" + abs + "' '" + fromHex + "'");
+    EXPECT_TRUE(Load(fromHex)) << message;
+    ExpectImageIsBinary();
 }
 
 TEST_F(HexToolsTest, ObjcopyUsesSegmentRecordsAbove64Kib) {
