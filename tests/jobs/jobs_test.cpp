@@ -1,0 +1,320 @@
+// The flash jobs against the simulated chip on the virtual clock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "bootloader/lolevel.h"
+#include "jobs/algorithmen.h"
+#include "platform/textfile.h"
+#include "serial/comport.h"
+#include "settings/inifile.h"
+#include "sim/rig.h"
+#include "support/recorders.h"
+
+using testsupport::RecordingBeep;
+using testsupport::RecordingStatusBar;
+using testsupport::TempDir;
+
+namespace {
+
+class JobsTest : public ::testing::Test {
+protected:
+    explicit JobsTest(sim::ChipPreset preset = sim::F103Preset()) : rig_(std::move(preset)) {}
+
+    void SetUp() override {
+        ClearIni();
+        SetIniDefaults("");
+        Ini.BootMode = 4;  // what the window makes of the start value
+        Ini.FlashLen = 0x1000;
+        std::memset(FlashImage, 0xFF, kImageSize);
+        port_.SetBaud(115200);
+        port_.SetParity(2);
+        ASSERT_TRUE(port_.Open());
+    }
+
+    std::vector<std::uint8_t>& flash() { return rig_.chip().Flash(); }
+
+    std::string Run(void (*job)(TComPort&, platform::StatusBar&, std::string&), bool connect = false) {
+        if (connect) {
+            EXPECT_TRUE(Connect(port_));
+        }
+        std::string message;
+        job(port_, bar_, message);
+        return message;
+    }
+
+    std::size_t Count(const std::string& prefix) const {
+        return static_cast<std::size_t>(std::count_if(bar_.entries.begin(), bar_.entries.end(), [&](const auto& e) {
+            return e.text.rfind(prefix, 0) == 0;
+        }));
+    }
+
+    sim::Rig rig_;
+    TComPort port_;
+    RecordingStatusBar bar_;
+    RecordingBeep beep_;
+    TempDir dir_;
+};
+
+class F407JobsTest : public JobsTest {
+protected:
+    F407JobsTest() : JobsTest(sim::F407Preset()) {}
+};
+
+std::string FileContent(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// --- ProgramFlash and VerifyFlash -------------------------------------------
+
+TEST_F(JobsTest, EmptyImageSendsNothing) {
+    rig_.chip().ClearLog();
+    EXPECT_EQ(Run(ProgramFlash), "nichts zu programmieren");
+    EXPECT_EQ(Run(VerifyFlash), "nichts zu verifizieren");
+    EXPECT_TRUE(beep_.types.empty());
+    EXPECT_TRUE(bar_.entries.empty());
+    EXPECT_TRUE(rig_.chip().Log().empty());
+}
+
+TEST_F(JobsTest, UsedExtentEndsWithTheBlockOfTheLastUsedByte) {
+    struct Case {
+        std::uint32_t used;
+        const char* programmed;
+        std::size_t blocks;
+    };
+    const Case cases[] = {{0, "..ende, programmiert bis 00000100", 1},
+                          {0xFF, "..ende, programmiert bis 00000100", 1},
+                          {0x100, "..ende, programmiert bis 00000200", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.used);
+        std::memset(FlashImage, 0xFF, kImageSize);
+        std::fill(flash().begin(), flash().end(), 0xFF);
+        FlashImage[c.used] = 0x42;
+        bar_.entries.clear();
+        EXPECT_EQ(Run(ProgramFlash, true), c.programmed);
+        EXPECT_EQ(Count("programmiere $"), c.blocks);
+        EXPECT_EQ(flash()[c.used], 0x42);
+        const std::string verified = std::string("..ende, verifiziert bis ") + (c.programmed + 25);
+        EXPECT_EQ(Run(VerifyFlash, true), verified);
+    }
+    EXPECT_EQ(beep_.types, (std::vector<unsigned>{0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(JobsTest, ProgramCoversTheBlanksBetweenUsedBlocksWithARepaintEach) {
+    FlashImage[0] = 1;
+    FlashImage[0x10000] = 2;
+    EXPECT_EQ(Run(ProgramFlash, true), "..ende, programmiert bis 00010100");
+    EXPECT_EQ(Count("programmiere $"), 0x101u);
+    EXPECT_EQ(bar_.entries[1].text, "programmiere $00000100");
+    EXPECT_TRUE(std::all_of(bar_.entries.begin(), bar_.entries.end(), [](const auto& e) { return e.repainted; }));
+    EXPECT_EQ(flash()[0x10000], 2);
+}
+
+TEST_F(JobsTest, RefusedBlockEndsProgrammingWithItsTextAndBeep48) {
+    std::memset(FlashImage, 0x11, 0x400);
+    rig_.chip().faults().nackWriteAt = 0x08000100;
+    EXPECT_EQ(Run(ProgramFlash, true), "Fehler: 1F NAK bei $00000200");
+    EXPECT_EQ(bar_.Text(), "Fehler: 1F NAK bei $00000200");
+    EXPECT_EQ(beep_.types, std::vector<unsigned>{48});
+    EXPECT_EQ(Count("programmiere $"), 2u);
+}
+
+TEST_F(JobsTest, VerifyReportsTheFirstDifferenceAndAFailedRead) {
+    FlashImage[0x1234] = 0x12;
+    flash()[0x1234] = 0x00;
+    EXPECT_EQ(Run(VerifyFlash, true), "Fehler bei 00001234 ist: 00 soll: 12");
+    EXPECT_EQ(beep_.types, std::vector<unsigned>{48});
+
+    rig_.chip().SetReadoutProtected(true);
+    beep_.types.clear();
+    EXPECT_EQ(Run(VerifyFlash, true), "Fehler bei $00000000");
+    EXPECT_EQ(bar_.Text(), "Fehler bei $00000000");
+    EXPECT_TRUE(beep_.types.empty());
+}
+
+TEST_F(JobsTest, ProgrammingAChipThatHoldsDataFailsAsTheF1Does) {
+    std::fill(flash().begin(), flash().begin() + 0x100, 0x00);
+    std::memset(FlashImage, 0x5A, 0x100);
+    EXPECT_EQ(Run(ProgramFlash, true).rfind("Fehler: 1F NAK bei $00000100", 0), 0u);
+}
+
+TEST_F(F407JobsTest, ProgrammingAChipThatHoldsDataOnlyClearsBitsOnTheF4) {
+    std::fill(flash().begin(), flash().begin() + 0x100, 0x0F);
+    std::memset(FlashImage, 0xF5, 0x100);
+    EXPECT_EQ(Run(ProgramFlash, true), "..ende, programmiert bis 00000100");
+    EXPECT_EQ(flash()[0], 0x05);
+    EXPECT_EQ(Run(VerifyFlash, true), "Fehler bei 00000000 ist: 05 soll: F5");
+}
+
+// --- EraseChip ---------------------------------------------------------------
+
+TEST_F(JobsTest, EraseUsesTheSimpleEraseWhereTheChipListsOnly0x43) {
+    std::fill(flash().begin(), flash().end(), 0x00);
+    EXPECT_EQ(Run(EraseChip), "Chip ist gelöscht");
+    EXPECT_EQ(bar_.Texts(), (std::vector<std::string>{"Verbinde", "Lese Commands", "Disable ReadProtect",
+                                                        "Disable WriteProtect", "Lösche"}));
+    EXPECT_TRUE(std::all_of(flash().begin(), flash().end(), [](auto b) { return b == 0xFF; }));
+    EXPECT_EQ(DiagText, "no proc era 79");
+    EXPECT_TRUE(beep_.types.empty());
+}
+
+TEST_F(F407JobsTest, EraseUsesTheExtendedEraseWhereTheChipLists0x44) {
+    std::fill(flash().begin(), flash().end(), 0x00);
+    EXPECT_EQ(Run(EraseChip), "Chip ist gelöscht");
+    EXPECT_EQ(DiagText, "no proc eex 79");
+    EXPECT_TRUE(std::all_of(flash().begin(), flash().end(), [](auto b) { return b == 0xFF; }));
+}
+
+TEST_F(JobsTest, EraseUnprotectsAReadoutProtectedChip) {
+    rig_.chip().SetReadoutProtected(true);
+    EXPECT_EQ(Run(EraseChip), "Chip ist gelöscht");
+    EXPECT_FALSE(rig_.chip().ReadoutProtected());
+    FlashImage[0] = 0x42;
+    EXPECT_EQ(Run(ProgramFlash, true), "..ende, programmiert bis 00000100");
+}
+
+TEST_F(JobsTest, EraseStopsAtTheStepThatFails) {
+    rig_.chip().faults().refuse = {0x92};
+    EXPECT_EQ(Run(EraseChip), "Fehler beim Readout Unprotect");
+    rig_.chip().faults().refuse = {0x73};
+    EXPECT_EQ(Run(EraseChip), "no cmd wunprot 1FFehler beim Write Unprotect");
+    rig_.chip().faults().refuse = {0x43};
+    EXPECT_EQ(Run(EraseChip), "no cmd era 1FFehler beim EraseMem");
+}
+
+// A line that swallows the sync byte of the n-th Connect (counted by its purge).
+class DropNthSync : public platform::SerialDeviceService {
+public:
+    DropNthSync(platform::SerialDeviceService& inner, int n) : inner_(inner), n_(n) {
+        platform::SetSerialDevices(this);
+    }
+    ~DropNthSync() override { platform::SetSerialDevices(&inner_); }
+    platform::DeviceHandle Open(const std::string& name) override { return inner_.Open(name); }
+    bool GetLineSettings(platform::DeviceHandle h, platform::LineSettings& s) override {
+        return inner_.GetLineSettings(h, s);
+    }
+    bool SetLineSettings(platform::DeviceHandle h, const platform::LineSettings& s) override {
+        return inner_.SetLineSettings(h, s);
+    }
+    bool SetDtr(platform::DeviceHandle h, bool on) override { return inner_.SetDtr(h, on); }
+    bool SetRts(platform::DeviceHandle h, bool on) override { return inner_.SetRts(h, on); }
+    std::int32_t BytesWaiting(platform::DeviceHandle h) override { return inner_.BytesWaiting(h); }
+    std::int32_t Read(platform::DeviceHandle h, std::uint8_t* b, std::int32_t m) override { return inner_.Read(h, b, m); }
+    std::int32_t Write(platform::DeviceHandle h, const std::uint8_t* d, std::int32_t n) override {
+        if (n == 1 && d[0] == 0x7F && purges_ == n_ && !dropped_) {
+            dropped_ = true;
+            return 1;
+        }
+        return inner_.Write(h, d, n);
+    }
+    bool Purge(platform::DeviceHandle h) override {
+        ++purges_;
+        return inner_.Purge(h);
+    }
+    void Close(platform::DeviceHandle h) override { inner_.Close(h); }
+
+private:
+    platform::SerialDeviceService& inner_;
+    int n_;
+    int purges_ = 0;
+    bool dropped_ = false;
+};
+
+TEST_F(JobsTest, EachConnectOfTheEraseCanFail) {
+    const std::vector<std::string> lastStatus = {"Verbinde", "Disable ReadProtect", "Disable WriteProtect"};
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        DropNthSync drop(rig_.line(), n);
+        bar_.entries.clear();
+        EXPECT_EQ(Run(EraseChip), "keine Verbindung zum Chip");
+        EXPECT_EQ(bar_.Text(), lastStatus[static_cast<std::size_t>(n - 1)]);
+    }
+}
+
+// --- BlankCheck --------------------------------------------------------------
+
+TEST_F(JobsTest, BlankCheckCoversEveryBlockBelowTheFlashLength) {
+    Ini.FlashLen = 0;
+    EXPECT_EQ(Run(BlankCheck), "Chip ist leer bis $00000000");
+    Ini.FlashLen = 0x10080;
+    bar_.entries.clear();
+    EXPECT_EQ(Run(BlankCheck), "Chip ist leer bis $00010100");
+    EXPECT_EQ(Count("teste $"), 0x101u);
+    EXPECT_EQ(bar_.entries[1].text, "teste $08000000");  // after "Bootlader ok."
+    EXPECT_TRUE(beep_.types.empty());
+}
+
+TEST_F(JobsTest, BlankCheckFindsAUsedByteAndReportsAFailedRead) {
+    flash()[0x234] = 0x7E;
+    EXPECT_EQ(Run(BlankCheck), "Chip nicht leer bei $00000234");
+    EXPECT_EQ(beep_.types, std::vector<unsigned>{64});
+
+    rig_.chip().SetReadoutProtected(true);
+    beep_.types.clear();
+    EXPECT_EQ(Run(BlankCheck), "00000000 NAK on Cmd");
+    EXPECT_TRUE(beep_.types.empty());
+}
+
+TEST_F(JobsTest, BlankCheckWithoutAChip) {
+    port_.SetPort(77);  // nothing attached there
+    EXPECT_EQ(Run(BlankCheck), "Bootlader reagiert nicht");
+    EXPECT_EQ(beep_.types, std::vector<unsigned>{64});
+}
+
+TEST_F(JobsTest, ReadJobsRefuseAFlashLongerThanTheReadImage) {
+    Ini.FlashLen = kImageSize + 0x100;
+    rig_.chip().ClearLog();
+    EXPECT_EQ(Run(BlankCheck), "Flashlänge $00200100 zu gross");
+    const std::string file = dir_.File("big.bin");
+    ReadOut(file, port_, bar_);
+    EXPECT_EQ(bar_.Text(), "Flashlänge $00200100 zu gross");
+    EXPECT_FALSE(platform::FileExists(file));
+    EXPECT_TRUE(rig_.chip().Log().empty());
+}
+
+// --- ReadOut -----------------------------------------------------------------
+
+TEST_F(JobsTest, ReadOutWritesTheWholeFlashLength) {
+    for (std::size_t i = 0; i < 0x1000; ++i) flash()[i] = static_cast<std::uint8_t>(i * 7);
+    const std::string file = dir_.File("out.bin");
+    ReadOut(file, port_, bar_);
+    EXPECT_EQ(bar_.Text(), "gelesen bis $00001000 fertig.");
+    EXPECT_EQ(FileContent(file), std::string(flash().begin(), flash().begin() + 0x1000));
+    EXPECT_EQ(bar_.entries[1].text, "lese $08000000");
+}
+
+TEST_F(JobsTest, ReadOutWithoutAConnectionLeavesAnEmptyFile) {
+    port_.SetPort(77);
+    const std::string file = dir_.File("out.bin");
+    ReadOut(file, port_, bar_);
+    EXPECT_EQ(bar_.Text(), "keine Verbindung.");
+    EXPECT_TRUE(platform::FileExists(file));
+    EXPECT_EQ(FileContent(file), "");
+}
+
+TEST_F(JobsTest, ReadOutFailingPartWayKeepsWhatCameAndFillsTheRest) {
+    std::fill(flash().begin(), flash().end(), 0x33);
+    // Sync ACK, four whole blocks (three ACKs and 256 bytes each), then three
+    // ACKs and 50 bytes of the block at 0x400.
+    rig_.chip().faults().silentAfter = 1 + 4 * 259 + 3 + 50;
+    const std::string file = dir_.File("out.bin");
+    ReadOut(file, port_, bar_);
+    EXPECT_EQ(bar_.Text(), "00000400 timeout gelesen: 255");
+    const std::string content = FileContent(file);
+    ASSERT_EQ(content.size(), 0x1000u);
+    EXPECT_EQ(content.substr(0, 0x400 + 50), std::string(0x400 + 50, '\x33'));
+    EXPECT_EQ(content.substr(0x400 + 50), std::string(0x1000 - 0x400 - 50, '\xFF'));
+}
+
+TEST_F(JobsTest, ReadOutToAFileThatCannotBeCreatedTouchesNoChip) {
+    rig_.chip().ClearLog();
+    EXPECT_THROW(ReadOut(dir_.File("missing/dir/out.bin"), port_, bar_), platform::FileError);
+    EXPECT_TRUE(rig_.chip().Log().empty());
+}
+
+}  // namespace
