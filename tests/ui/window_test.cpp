@@ -1,0 +1,410 @@
+// The main window against the in-process chip on the virtual clock: start-up,
+// the port scan, the settings sync and shutdown.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+#include "platform/ports.h"
+#include "settings/inifile.h"
+#include "sim/rig.h"
+#include "support/recorders.h"
+#include "ui/velkor_unit.h"
+#include "ui_app.h"
+
+namespace {
+
+std::string Crlf(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    return text;
+}
+
+// The value a saved configuration holds for a key, or "<none>".
+std::string Saved(const std::string& content, const std::string& key) {
+    std::istringstream in(content);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.compare(0, key.size(), key) == 0) return line.substr(key.size());
+    }
+    return "<none>";
+}
+
+QStringList Items(const QComboBox& combo) {
+    QStringList items;
+    for (int i = 0; i < combo.count(); ++i) items << combo.itemText(i);
+    return items;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { uitest::App(); }
+
+    void SetUp() override {
+        // No port of this machine takes part: only the rig's chip answers.
+        platform::SetPortsDir(dir.File("ports"));
+        rig = std::make_unique<sim::Rig>();
+    }
+
+    std::string ExeDir() const { return dir.path() + "/"; }
+    std::string DefaultCfp() const { return dir.File("default.cfp"); }
+    std::string Status() const { return form->StaBar->Text(); }
+
+    TMainForm& Start(std::vector<std::string> arguments = {}) {
+        form.reset();
+        form = std::make_unique<TMainForm>(TMainForm::Options{
+            ExeDir(), std::move(arguments), [this](const std::string& text) { errors.push_back(text); }});
+        return *form;
+    }
+
+    void ReplacePortText(const QString& text) {
+        form->PortComboBox->lineEdit()->selectAll();
+        uitest::Type(*form->PortComboBox, text);
+    }
+
+    testsupport::TempDir dir;
+    std::unique_ptr<sim::Rig> rig;
+    std::unique_ptr<TMainForm> form;
+    std::vector<std::string> errors;
+};
+
+TEST_F(WindowTest, FirstStartWritesTheDefaultsAndFillsTheControls) {
+    FlashImage[0] = 0x12;
+    FlashImage[kImageSize - 1] = 0x34;
+    Start();
+
+    EXPECT_EQ(dir.Read("default.cfp"),
+              Crlf({"BAUD    28800", "COM     1", "RESET   1", "BOOT    5", "MANU    TRUE", "AUTOERA TRUE",
+                    "CHIPNAM STM32F???", "FLASH   134217728", "FLENG   262144", "INI     " + DefaultCfp(),
+                    "HEX     "}));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(FlashImage[0], 0xFF);
+    EXPECT_EQ(FlashImage[kImageSize - 1], 0xFF);
+
+    EXPECT_EQ(form->PortComboBox->Text(), "COM 1");
+    EXPECT_EQ(form->PortComboBox->count(), 0);
+    EXPECT_EQ(form->BaudrateBox->Text(), "28800 Baud");
+    EXPECT_EQ(Items(*form->BaudrateBox),
+              (QStringList{"2400 Baud", "4800 Baud", "7200 Baud", "9600 Baud", "14400 Baud", "19200 Baud",
+                           "28800 Baud", "38400 Baud", "57600 Baud", "115200 Baud"}));
+    EXPECT_EQ(form->BaudrateBox->ItemIndex(), -1);
+    EXPECT_EQ(form->ChipresetRadio->ItemIndex(), 1);
+    EXPECT_TRUE(form->CBManuellTyp->isChecked());
+    EXPECT_TRUE(form->CBAutoErase->isChecked());
+    EXPECT_EQ(form->ChipTypCombo->Text(), "STM32F???");
+    EXPECT_EQ(form->ChipAnzeige->text(), "STM32F???");
+    EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), DefaultCfp());
+    EXPECT_EQ(form->HexDateiEdit->text(), "");
+
+    // Start-up leaves the port closed and runs no HWChanged.
+    EXPECT_EQ(form->ComPort.Baud(), 28800);
+    EXPECT_EQ(form->ComPort.Port(), 1);
+    EXPECT_EQ(form->ComPort.Parity(), 2);
+    EXPECT_FALSE(form->ComPort.Opened());
+    EXPECT_EQ(Status(), "...pause");
+
+    EXPECT_TRUE(!form->MainPanel->isHidden() && form->PortSetupPanel->isHidden() && form->ChipSetupPanel->isHidden());
+}
+
+TEST_F(WindowTest, LoadedSettingsReachTheControlsAndAreWrittenBack) {
+    dir.Write("default.cfp", Crlf({"BAUD    57600", "COM     1", "RESET   3", "BOOT    1", "MANU    FALSE",
+                                   "AUTOERA FALSE", "HEX     /work/a.hex"}));
+    Start();
+    EXPECT_EQ(form->ChipresetRadio->ItemIndex(), 3);
+    EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 1);
+    EXPECT_TRUE(form->ChipresetRadio->Button(3)->isChecked());  // "RTS hi"
+    EXPECT_TRUE(form->BootmodeRadio->Button(1)->isChecked());   // "DTR hi"
+    EXPECT_FALSE(form->CBManuellTyp->isChecked());
+    EXPECT_FALSE(form->CBAutoErase->isChecked());
+    EXPECT_EQ(form->HexDateiEdit->text(), "/work/a.hex");
+    EXPECT_EQ(form->BaudrateBox->Text(), "57600 Baud");
+
+    form->FormActivate(form.get());
+    form->close();
+    const std::string saved = dir.Read("default.cfp");
+    EXPECT_EQ(Saved(saved, "BAUD    "), "57600");
+    EXPECT_EQ(Saved(saved, "RESET   "), "3");
+    EXPECT_EQ(Saved(saved, "BOOT    "), "1");
+    EXPECT_EQ(Saved(saved, "MANU    "), "FALSE");
+    EXPECT_EQ(Saved(saved, "AUTOERA "), "FALSE");
+    EXPECT_EQ(Saved(saved, "HEX     "), "/work/a.hex");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(WindowTest, BaudRateOutsideTheListRangeStartsAt38400) {
+    struct Case {
+        const char* stored;
+        int baud;
+    };
+    for (const Case c : {Case{"1200", 38400}, Case{"2400", 2400}, Case{"115200", 115200}, Case{"115201", 38400},
+                         Case{"", 38400}}) {
+        dir.Write("default.cfp", Crlf({std::string("BAUD    ") + c.stored}));
+        Start();
+        EXPECT_EQ(form->BaudrateBox->Text(), std::to_string(c.baud) + " Baud") << c.stored;
+        EXPECT_EQ(form->ComPort.Baud(), c.baud) << c.stored;
+    }
+}
+
+TEST_F(WindowTest, CommandLineTakesAnExistingCfpOrHexFile) {
+    std::filesystem::create_directory(dir.File("sub.d"));
+    const std::string cfp = dir.File("sub.d/a.CfP");
+    dir.Write("sub.d/a.CfP", Crlf({"COM     7"}));
+    Start({cfp});
+    EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), cfp);
+    EXPECT_EQ(form->PortComboBox->Text(), "COM 7");
+    form->FormActivate(form.get());
+    form->close();
+    EXPECT_EQ(Saved(dir.Read("sub.d/a.CfP"), "INI     "), cfp);
+    EXPECT_EQ(Saved(dir.Read("sub.d/a.CfP"), "COM     "), "7");
+
+    const std::string hex = dir.File("a.hex");
+    dir.Write("a.hex", ":00000001FF\r\n");
+    Start({hex});
+    EXPECT_EQ(form->HexDateiEdit->text().toStdString(), hex);
+    EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), DefaultCfp());
+
+    dir.Write("a.txt", "COM     9\r\n");
+    dir.Write("a", "COM     9\r\n");
+    dir.Write("sub.d/noext", "COM     9\r\n");  // the dot of the folder is not an extension
+    for (const std::string& ignored :
+         {dir.File("a.txt"), dir.File("a"), dir.File("sub.d/noext"), dir.File("missing.cfp"), dir.File("missing.hex")}) {
+        Start({ignored});
+        EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), DefaultCfp()) << ignored;
+        EXPECT_EQ(form->HexDateiEdit->text(), "") << ignored;
+        EXPECT_EQ(form->PortComboBox->Text(), "COM 1") << ignored;
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(WindowTest, BootFiveShowsTheLastItemAndFourIsSavedAfterTheFirstActivation) {
+    Start();
+    EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 4);  // "RTS lo"
+    EXPECT_EQ(Ini.BootMode, 5);
+    form->FormActivate(form.get());
+    EXPECT_EQ(Ini.BootMode, 4);
+    form->close();
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "BOOT    "), "4");
+}
+
+TEST_F(WindowTest, StatusTextTellsWhetherThePortOpened) {
+    Start();
+    form->FormActivate(form.get());
+    EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 1"});
+    EXPECT_EQ(form->PortComboBox->itemData(0, Qt::ToolTipRole).toString().toStdString(), platform::DeviceName(1));
+    EXPECT_EQ(Status(), "COM 1 (28800 Bd) offen");
+    EXPECT_TRUE(rig->line().IsOpen(platform::DeviceName(1)));
+
+    ReplacePortText("COM 12");
+    EXPECT_EQ(Status(), "COM 12 (28800 Bd) kein Zugriff");
+    EXPECT_EQ(Ini.ComNr, 12);
+    EXPECT_FALSE(rig->line().IsOpen(platform::DeviceName(1)));
+
+    ReplacePortText("COM x");
+    EXPECT_EQ(Status(), "COM 0 (28800 Bd) kein Zugriff");
+
+    ReplacePortText("COM 1");
+    uitest::PickItem(*form->BaudrateBox, 9);
+    EXPECT_EQ(form->BaudrateBox->Text(), "115200 Baud");
+    EXPECT_EQ(Status(), "COM 1 (115200 Bd) offen");
+    EXPECT_EQ(Ini.Baud, 115200);
+}
+
+TEST_F(WindowTest, RadioAndCheckBoxClicksCopyTheControls) {
+    Start();
+    form->FormActivate(form.get());
+    form->ChipresetRadio->Button(2)->click();
+    EXPECT_EQ(Ini.ResetMode, 2);
+    form->CBManuellTyp->click();
+    EXPECT_FALSE(Ini.ManuellTyp);
+    form->StaBar->SetText("x");
+    form->BootmodeRadio->Button(4)->click();  // already selected: nothing runs
+    EXPECT_EQ(Status(), "x");
+}
+
+TEST_F(WindowTest, ActivationScansAgainUntilAPortIsFound) {
+    rig->line().Detach(platform::DeviceName(1));
+    Start();
+    form->FormActivate(form.get());
+    EXPECT_EQ(form->PortComboBox->count(), 0);
+    EXPECT_EQ(form->PortComboBox->Text(), "COM 1");
+    EXPECT_EQ(Status(), "COM 1 (28800 Bd) kein Zugriff");
+
+    rig->AttachPort(3, rig->chip());
+    form->FormActivate(form.get());
+    EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 3"});
+    EXPECT_EQ(form->PortComboBox->Text(), "COM 1");  // the text before the scan stays
+
+    rig->line().Detach(platform::DeviceName(3));
+    rig->AttachPort(4, rig->chip());
+    form->FormActivate(form.get());
+    EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 3"});
+}
+
+TEST_F(WindowTest, ScanKeepsATypedPortItDidNotFind) {
+    Start();
+    form->FormActivate(form.get());
+    ReplacePortText("COM 7");
+    form->ComAktuButton->click();
+    EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 1"});
+    EXPECT_EQ(form->PortComboBox->Text(), "COM 7");
+    EXPECT_EQ(Status(), "COM 7 (28800 Bd) kein Zugriff");
+
+    form->PortComboBox->SetText("");
+    form->ComAktuButton->click();
+    EXPECT_EQ(form->PortComboBox->Text(), "COM 1");  // the highest found
+    EXPECT_EQ(Status(), "COM 1 (28800 Bd) offen");
+}
+
+TEST_F(WindowTest, ShownWindowScansOnItsFirstActivation) {
+    Start();
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 1"});
+    EXPECT_EQ(Status(), "COM 1 (28800 Bd) offen");
+}
+
+class ChipListTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        dir.Write("targets.cfi", Crlf({"; Name;ChipId;FlashStart;Aux1;FlashEnd;Aux2", "STM32F103xB;410;08000000;0;0801FFFF;0",
+                                       "STM32F407xG;413;08000000;0;080FFFFF;0"}));
+        Start();
+        form->FormActivate(form.get());
+    }
+};
+
+TEST_F(ChipListTest, PickingAChipTakesItsItemTextAndFlashRange) {
+    EXPECT_EQ(Items(*form->ChipTypCombo),
+              (QStringList{"STM32F103xB (128 K Flash ab $08000000)", "STM32F407xG (1024 K Flash ab $08000000)"}));
+    EXPECT_EQ(form->ChipTypCombo->Text(), "STM32F???");
+    EXPECT_EQ(form->ChipTypCombo->ItemIndex(), -1);
+
+    uitest::PickItem(*form->ChipTypCombo, 0);
+    EXPECT_EQ(Ini.ChipName, "STM32F103xB (128 K Flash ab $08000000)");
+    EXPECT_EQ(Ini.FlashStart, 0x08000000u);
+    EXPECT_EQ(Ini.FlashLen, 128u * 1024u);
+    EXPECT_EQ(form->ChipAnzeige->text().toStdString(), Ini.ChipName);
+    form->close();
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "FLENG   "), "131072");
+}
+
+TEST_F(ChipListTest, TypingWithoutASelectedItemKeepsTheChip) {
+    uitest::Type(*form->ChipTypCombo, "X");
+    EXPECT_EQ(form->ChipTypCombo->Text(), "STM32F???X");
+    EXPECT_EQ(Ini.ChipName, "STM32F???");
+    EXPECT_EQ(Ini.FlashStart, 0x08000000u);
+    EXPECT_EQ(Ini.FlashLen, 0x40000u);
+    EXPECT_EQ(form->ChipAnzeige->text(), "STM32F???");
+}
+
+TEST_F(WindowTest, HexFileEditRunsHWChangedForTypingAndForANewTextOnly) {
+    Start();
+    uitest::Type(*form->HexDateiEdit, "a");
+    EXPECT_EQ(Ini.HexDatei, "a");
+    EXPECT_EQ(Status(), "COM 1 (28800 Bd) offen");
+
+    form->HexDateiEdit->setText("b.hex");
+    EXPECT_EQ(Ini.HexDatei, "b.hex");
+    form->StaBar->SetText("x");
+    form->HexDateiEdit->setText("b.hex");
+    EXPECT_EQ(Status(), "x");
+}
+
+TEST_F(WindowTest, CloseFallsBackToDefaultCfpForAMissingName) {
+    Start();
+    form->FormActivate(form.get());
+    const std::string missing = dir.File("neu.cfp");
+    form->KonfigDateiEdit->setText(QString::fromStdString(missing));
+    form->CBManuellTyp->click();  // HWChanged copies the name
+    EXPECT_EQ(Ini.KonfigDatei, missing);
+    form->close();
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "MANU    "), "FALSE");
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "INI     "), DefaultCfp());
+
+    Start();
+    form->KonfigDateiEdit->clear();
+    form->ChipresetRadio->Button(0)->click();
+    form->close();
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "RESET   "), "0");
+}
+
+TEST_F(WindowTest, UnwritableDefaultCfpIsReportedAndTheWindowStaysUsable) {
+    std::filesystem::create_directory(DefaultCfp());  // can't be created as a file, not even by root
+    Start();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(form->BaudrateBox->count(), 10);
+    EXPECT_EQ(form->BaudrateBox->Text(), "28800 Baud");
+    EXPECT_EQ(form->PortComboBox->Text(), "COM 1");
+    EXPECT_EQ(form->ComPort.Parity(), 2);
+    EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 4);
+
+    form->FormActivate(form.get());
+    EXPECT_EQ(Status(), "COM 1 (28800 Bd) offen");
+    // The failed save at exit is shown too, and the window still closes.
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(errors.size(), 2u);
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(WindowTest, ViewButtonsShowOneViewAtATime) {
+    Start();
+    auto shown = [&] {
+        std::string s;
+        if (!form->PortSetupPanel->isHidden()) s += "port ";
+        if (!form->ChipSetupPanel->isHidden()) s += "chip ";
+        if (!form->MainPanel->isHidden()) s += "main ";
+        return s;
+    };
+    form->PortSetupButton->click();
+    EXPECT_EQ(shown(), "port ");
+    form->ChipSetupButton->click();
+    EXPECT_EQ(shown(), "chip ");
+    form->ProgButton->click();
+    EXPECT_EQ(shown(), "main ");
+}
+
+TEST_F(WindowTest, EnlargingMovesOnlyTheAnchoredControls) {
+    Start();
+    EXPECT_EQ(form->size(), QSize(520, 350));
+    EXPECT_EQ(form->minimumSize(), QSize(520, 350));
+    EXPECT_EQ(form->StaBar->geometry(), QRect(0, 320, 520, 30));
+    form->show();  // a hidden window gets its resize event only when shown
+    form->resize(620, 400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->StaBar->geometry().top() == 370; }));
+    EXPECT_EQ(form->PortSetupPanel->geometry(), QRect(0, 0, 485, 355));
+    EXPECT_EQ(form->MainPanel->geometry(), QRect(0, 0, 485, 363));
+    EXPECT_EQ(form->ChipSetupPanel->geometry(), QRect(0, 0, 385, 313));
+    EXPECT_EQ(form->ChipAnzeige->geometry(), QRect(8, 330, 469, 24));
+    EXPECT_EQ(form->StaBar->geometry(), QRect(0, 370, 620, 30));
+    EXPECT_EQ(form->PortSetupButton->geometry(), QRect(392, 8, 121, 33));
+}
+
+TEST_F(WindowTest, TabGoesThroughTheProgrammingViewInItsOwnOrder) {
+    Start();
+    std::vector<std::string> order;
+    QWidget* w = form->EraseAllButton;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && form->MainPanel->isAncestorOf(w)) order.push_back(w->objectName().toStdString());
+        w = w->nextInFocusChain();
+    } while (w != form->ProgButton && w != form->EraseAllButton);
+    EXPECT_EQ(order, (std::vector<std::string>{"EraseAllButton", "KonfigDateiEdit", "KonfigLadeButton", "HexDateiEdit",
+                                               "HexLadeButton", "AusleseButton", "ChipAnzeige", "ProgStartButton",
+                                               "VerifyButton", "LeertestButton"}));
+    EXPECT_EQ(w, form->ProgButton);
+}
+
+}  // namespace
