@@ -118,7 +118,7 @@ TEST_F(WindowTest, FirstStartWritesTheDefaultsAndFillsTheControls) {
 
 TEST_F(WindowTest, LoadedSettingsReachTheControlsAndAreWrittenBack) {
     dir.Write("default.cfp", Crlf({"BAUD    57600", "COM     1", "RESET   3", "BOOT    1", "MANU    FALSE",
-                                   "AUTOERA FALSE", "HEX     /work/a.hex"}));
+                                   "AUTOERA FALSE", "HEX     /home/user/a.hex"}));
     Start();
     EXPECT_EQ(form->ChipresetRadio->ItemIndex(), 3);
     EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 1);
@@ -126,7 +126,7 @@ TEST_F(WindowTest, LoadedSettingsReachTheControlsAndAreWrittenBack) {
     EXPECT_TRUE(form->BootmodeRadio->Button(1)->isChecked());   // "DTR hi"
     EXPECT_FALSE(form->CBManuellTyp->isChecked());
     EXPECT_FALSE(form->CBAutoErase->isChecked());
-    EXPECT_EQ(form->HexDateiEdit->text(), "/work/a.hex");
+    EXPECT_EQ(form->HexDateiEdit->text(), "/home/user/a.hex");
     EXPECT_EQ(form->BaudrateBox->Text(), "57600 Baud");
 
     form->FormActivate(form.get());
@@ -137,7 +137,7 @@ TEST_F(WindowTest, LoadedSettingsReachTheControlsAndAreWrittenBack) {
     EXPECT_EQ(Saved(saved, "BOOT    "), "1");
     EXPECT_EQ(Saved(saved, "MANU    "), "FALSE");
     EXPECT_EQ(Saved(saved, "AUTOERA "), "FALSE");
-    EXPECT_EQ(Saved(saved, "HEX     "), "/work/a.hex");
+    EXPECT_EQ(Saved(saved, "HEX     "), "/home/user/a.hex");
     EXPECT_TRUE(errors.empty());
 }
 
