@@ -144,7 +144,8 @@ bool Chip::PageProtected(std::size_t page) const { return Groups() > 0 && (Write
 void Chip::PowerOn(bool resetHeld, bool boot0High, std::uint64_t us) {
     input_.clear();
     output_.clear();
-    rdrFreeAt_ = busyUntil_ = txFreeAt_ = us;
+    rdrFreeAt_ = busyUntil_ = us;
+    txFreeNs_ = us * 1000;
     anyRx_ = false;
     baud_ = 0;
     resetHeld_ = resetHeld;
@@ -175,7 +176,7 @@ void Chip::ResetAt(std::uint64_t t) {
     // What was not yet on the wire never leaves; the receiver starts empty.
     while (!output_.empty() && output_.back().startUs >= t) output_.pop_back();
     while (!input_.empty() && input_.front().us <= t) input_.pop_front();
-    txFreeAt_ = output_.empty() ? t : std::max(t, output_.back().endUs);
+    txFreeNs_ = std::max(t, output_.empty() ? t : output_.back().endUs) * 1000;
     rdrFreeAt_ = busyUntil_ = t;
     baud_ = 0;
     phase_ = Phase::Code;
@@ -275,17 +276,20 @@ void Chip::Handle(const In& in, std::uint64_t t) {
 // --- bytes out ---
 
 std::uint64_t Chip::Emit(std::uint8_t b, std::uint64_t t) {
-    const std::uint64_t byteUs = wireTime_ && baud_ > 0 ? (11'000'000u + static_cast<std::uint32_t>(baud_) / 2) / static_cast<std::uint32_t>(baud_) : 0;
-    const std::uint64_t start = std::max(t, txFreeAt_);
-    const std::uint64_t end = start + byteUs;
-    txFreeAt_ = end;
+    // Nanoseconds, so that a long reply does not drift by the rounding of each byte.
+    const std::uint64_t byteNs =
+        wireTime_ && baud_ > 0 ? 11'000'000'000u / static_cast<std::uint64_t>(baud_) : 0;
+    const std::uint64_t startNs = std::max(t * 1000, txFreeNs_);
+    txFreeNs_ = startNs + byteNs;
+    const std::uint64_t start = startNs / 1000;
+    const std::uint64_t end = (txFreeNs_ + 999) / 1000;
     // The bootloader waits for the transmit register before it goes on.
     busyUntil_ = std::max(busyUntil_, start);
     if (faults_.silentAfter) {
         if (*faults_.silentAfter == 0) return end;
         --*faults_.silentAfter;
     }
-    output_.push_back({b, start, end});
+    output_.push_back({b, start, end, baud_});
     return end;
 }
 
@@ -300,8 +304,14 @@ std::uint64_t Chip::Ack(std::uint64_t t) {
 std::uint64_t Chip::Nack(std::uint64_t t) { return Emit(kNack, t); }
 
 bool Chip::TakeSent(std::uint64_t us, std::uint8_t& byte) {
+    std::int32_t baud = 0;
+    return TakeSent(us, byte, baud);
+}
+
+bool Chip::TakeSent(std::uint64_t us, std::uint8_t& byte, std::int32_t& baud) {
     if (output_.empty() || output_.front().endUs > us) return false;
     byte = output_.front().byte;
+    baud = output_.front().baud;
     output_.pop_front();
     return true;
 }

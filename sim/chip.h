@@ -161,6 +161,8 @@ public:
     void AdvanceTo(std::uint64_t us);
     // The next byte whose last bit has left the chip by us.
     bool TakeSent(std::uint64_t us, std::uint8_t& byte);
+    // The same with the speed the byte was sent at.
+    bool TakeSent(std::uint64_t us, std::uint8_t& byte, std::int32_t& baud);
     // When the next byte sent will have left the chip, if one is pending.
     std::optional<std::uint64_t> NextSentUs() const;
     // When the next byte received will be handled, if one is pending.
@@ -180,6 +182,7 @@ private:
         std::uint8_t byte;
         std::uint64_t startUs;
         std::uint64_t endUs;
+        std::int32_t baud;
     };
 
     void Handle(const In& in, std::uint64_t t);
@@ -240,7 +243,7 @@ private:
 
     // Transmitter.
     std::deque<Out> output_;
-    std::uint64_t txFreeAt_ = 0;
+    std::uint64_t txFreeNs_ = 0;
 
     // Command being received.
     Phase phase_ = Phase::Code;

@@ -14,7 +14,7 @@ struct InProcessLine::Device {
     bool dtr = false;
     bool rts = false;
     platform::LineSettings settings;
-    std::uint64_t txFreeAt = 0;
+    std::uint64_t txFreeNs = 0;  // nanoseconds: no drift from rounding each byte
     std::deque<std::uint8_t> rx;
 
     bool Level(Line line) const { return line == Line::Dtr ? dtr : rts; }
@@ -42,7 +42,7 @@ void InProcessLine::Attach(const std::string& deviceName, Chip& chip, Wiring wir
     auto d = std::make_unique<Device>();
     d->chip = &chip;
     d->wiring = wiring;
-    d->txFreeAt = clock_.NowUs();
+    d->txFreeNs = clock_.NowUs() * 1000;
     chip.PowerOn(d->ResetHeld(), d->Boot0High(), clock_.NowUs());
     devices_[deviceName] = std::move(d);
 }
@@ -88,9 +88,10 @@ void InProcessLine::Collect(Device& d) {
     const std::uint64_t now = clock_.NowUs();
     d.chip->AdvanceTo(now);
     std::uint8_t b = 0;
-    while (d.chip->TakeSent(now, b)) {
+    std::int32_t baud = 0;
+    while (d.chip->TakeSent(now, b, baud)) {
         // At another speed the host's UART frames nothing sensible.
-        if (NearBaud(d.settings.baud, d.chip->Baud())) d.rx.push_back(b);
+        if (NearBaud(d.settings.baud, baud)) d.rx.push_back(b);
     }
 }
 
@@ -162,13 +163,11 @@ std::int32_t InProcessLine::Write(platform::DeviceHandle h, const std::uint8_t* 
     const auto& s = d->settings;
     const std::uint64_t bits = 1u + static_cast<std::uint64_t>(s.dataBits) + (s.parity != 0 ? 1u : 0u) +
                                static_cast<std::uint64_t>(s.stopBits);
-    const std::uint64_t baud = static_cast<std::uint64_t>(s.baud);
-    const std::uint64_t byteUs = (bits * 1'000'000u + baud / 2) / baud;
+    const std::uint64_t byteNs = bits * 1'000'000'000u / static_cast<std::uint64_t>(s.baud);
     const std::uint64_t now = clock_.NowUs();
     for (std::int32_t i = 0; i < n; ++i) {
-        const std::uint64_t end = std::max(now, d->txFreeAt) + byteUs;
-        d->txFreeAt = end;
-        d->chip->Receive(data[i], end, s);
+        d->txFreeNs = std::max(now * 1000, d->txFreeNs) + byteNs;
+        d->chip->Receive(data[i], (d->txFreeNs + 999) / 1000, s);
     }
     return n;
 }
@@ -180,7 +179,7 @@ bool InProcessLine::Purge(platform::DeviceHandle h) {
     d->rx.clear();
     const std::uint64_t now = clock_.NowUs();
     d->chip->CancelInputAfter(now);
-    d->txFreeAt = now;
+    d->txFreeNs = now * 1000;
     return true;
 }
 

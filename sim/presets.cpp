@@ -95,11 +95,11 @@ ChipPreset F429Preset() {
     p.pages.insert(p.pages.end(), bank.begin(), bank.end());
     p.banks = 2;
     p.ram = {0x20000000, 192 * 1024};
-    // nWRP of bank 2 sectors 12-23 stands at 0x1FFEC008 on the real chip;
-    // here the bytes after bank 1's carry them.
+    // The real chip keeps bank 2's nWRP at 0x1FFEC008; here all 24 sectors
+    // are one run of bits in bytes 8-10.
+    p.optionDefaults[9] = 0xFF;
     p.optionDefaults[10] = 0xFF;
-    p.optionDefaults[11] = 0x0F;
-    p.options.wrpOffsets = {8, 9, 10, 11};
+    p.options.wrpOffsets = {8, 9, 10};
     p.timing.massEraseUs = 16'000'000;
     p.timing.bankEraseUs = 8'000'000;
     return p;

@@ -140,7 +140,8 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
         }
         log = &logFile;
     }
-    const auto start = std::chrono::steady_clock::now();
+    // Powered on long ago: the bootloader already waits for 0x7F when the path is printed.
+    const auto start = std::chrono::steady_clock::now() - std::chrono::microseconds(o.preset.timing.bootStartUs + 1000);
     if (log) {
         chip.SetLogSink([&](const std::string& line) {
             char stamp[32];
