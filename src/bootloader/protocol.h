@@ -39,11 +39,15 @@ inline constexpr std::uint32_t kWriteDoneMs = 2000;   // answer after the checks
 inline constexpr std::uint32_t kEraseCmdAckMs = 1000;
 inline constexpr std::uint32_t kEraseDoneMs = 5000;
 inline constexpr std::uint32_t kExtEraseCmdAckMs = 3000;
-inline constexpr std::uint32_t kExtEraseDoneMs = 5000;
+// A mass erase of an F2/F4/F7 takes 8 to 32 s (data sheets, x32 parallelism);
+// a shorter limit reports a chip that erased as failed.
+inline constexpr std::uint32_t kMassEraseDoneMs = 40000;
+inline constexpr std::uint32_t kExtEraseDoneMs = kMassEraseDoneMs;
 inline constexpr std::uint32_t kWriteUnprotectCmdAckMs = 5000;
 inline constexpr std::uint32_t kWriteUnprotectDoneMs = 1000;
 inline constexpr std::uint32_t kReadoutUnprotectCmdAckMs = 1000;
-inline constexpr std::uint32_t kReadoutUnprotectDoneMs = 1000;
+// Removing readout protection mass-erases the flash first.
+inline constexpr std::uint32_t kReadoutUnprotectDoneMs = kMassEraseDoneMs;
 
 inline constexpr std::int32_t kMaxBlock = 256;  // bytes per read or write
 
