@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang under ASan + UBSan and runs each
+# for a bounded time, starting from its seed corpus in fuzz/corpus/<target>.
+#   scripts/fuzz.sh [SECONDS per target, default 60] [build dir, default build-fuzz]
+# Exit status 1 when a target crashed or broke one of its checks; the input
+# that did it is left in <build dir>/fuzz/artifacts/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+build=${2:-build-fuzz}
+targets=(hexfile konfig targets identify)
+jobs=${FUZZ_BUILD_JOBS:-2}
+
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++
+       "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+       -DVELKOR_FUZZ=ON -DVELKOR_BUILD_UI=OFF -DVELKOR_BUILD_TESTS=OFF -DVELKOR_BUILD_BENCH=OFF)
+[[ "${CI:-}" == "true" ]] && flags+=(-DVELKOR_WERROR=ON)
+cmake -S . -B "$build" -G Ninja "${flags[@]}" > /dev/null
+cmake --build "$build" -j "$jobs" --target "${targets[@]/#/fuzz_}"
+
+out="$build/fuzz"
+mkdir -p "$out/artifacts"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+failed=()
+for t in "${targets[@]}"; do
+  # New inputs go to a working corpus in the build tree; the seeds stay as committed.
+  work="$out/corpus/$t"
+  mkdir -p "$work"
+  echo "== fuzz_$t: ${seconds}s"
+  if ! "$out/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="$out/artifacts/$t-" -print_final_stats=1 \
+        "$work" "fuzz/corpus/$t" 2> "$out/$t.log"; then
+    failed+=("$t")
+    tail -n 40 "$out/$t.log"
+  fi
+  grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added)' \
+    "$out/$t.log" || true
+done
+
+if ((${#failed[@]})); then
+  echo "fuzz: failed: ${failed[*]} (inputs in $out/artifacts/)" >&2
+  exit 1
+fi
+echo "fuzz: ${#targets[@]} targets, ${seconds}s each, no crash"
