@@ -18,7 +18,7 @@ const char* const kTargets =
     "STM32F407;413;08000000;0;080FFFFF;0\r\n";
 
 // A program folder of its own, so that its default.cfp and targets.cfi are the test's.
-class OwnProgramFolder : public ::testing::Test {
+class CliOwnFolder : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::copy_file(CliPath(), cli());
@@ -86,7 +86,7 @@ TEST(CliUsage, HelpListsEveryCommandAndOption) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
-TEST_F(OwnProgramFolder, StartValuesActAsTheWindowAfterItsFirstActivation) {
+TEST_F(CliOwnFolder, StartValuesActAsTheWindowAfterItsFirstActivation) {
     const auto r = RunProgram(cli(), {"settings"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // BOOT 5 reads back from the radio group as 4, "RTS lo".
@@ -96,7 +96,7 @@ TEST_F(OwnProgramFolder, StartValuesActAsTheWindowAfterItsFirstActivation) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("default.cfp"))) << "the command line never writes it";
 }
 
-TEST_F(OwnProgramFolder, DefaultCfpThenConfigThenOptions) {
+TEST_F(CliOwnFolder, DefaultCfpThenConfigThenOptions) {
     const std::string defaults = Cfp({"BAUD    57600", "COM     7", "BOOT    2", "CHIPNAM F1 board", "HEX     a.hex"});
     dir.Write("default.cfp", defaults);
     auto r = RunProgram(cli(), {"settings"});
@@ -125,7 +125,7 @@ TEST_F(OwnProgramFolder, DefaultCfpThenConfigThenOptions) {
     EXPECT_EQ(dir.Read("line3.cfp"), line3);
 }
 
-TEST_F(OwnProgramFolder, ChipTakesNameAndFlashRangeAndDeviceASparePort) {
+TEST_F(CliOwnFolder, ChipTakesNameAndFlashRangeAndDeviceASparePort) {
     const auto r = RunProgram(cli(), {"--chip", "stm32f407", "--device", "/dev/serial/by-id/x", "settings"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const auto lines = clitest::Lines(r.out);
@@ -136,7 +136,7 @@ TEST_F(OwnProgramFolder, ChipTakesNameAndFlashRangeAndDeviceASparePort) {
     EXPECT_EQ(lines[8], "FLENG   1048576\r");
 }
 
-TEST_F(OwnProgramFolder, TargetsPrintsTheChipListAsTheWindowShowsIt) {
+TEST_F(CliOwnFolder, TargetsPrintsTheChipListAsTheWindowShowsIt) {
     auto r = RunProgram(cli(), {"targets"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "STM32F103xB (128 K Flash ab $08000000)\nSTM32F407 (1024 K Flash ab $08000000)\n");
