@@ -28,7 +28,7 @@ struct Connected : Bench {
 }  // namespace
 
 // One rig at a time: each installs itself as the platform's seams.
-TEST(CommandsTest, GetCommandsVersionAndIdReplies) {
+TEST(SimCommandsTest, GetCommandsVersionAndIdReplies) {
     {
     Connected f1;
     f1.Send({0x00, 0xFF});
@@ -53,7 +53,7 @@ TEST(CommandsTest, GetCommandsVersionAndIdReplies) {
     EXPECT_EQ(f4.Cmd(0x43), 0x1F);
 }
 
-TEST(CommandsTest, ReadMemoryAreasAndRefusals) {
+TEST(SimCommandsTest, ReadMemoryAreasAndRefusals) {
     Connected b;
     const Bytes data = Pattern(256, 3);
     std::copy(data.begin(), data.end(), b.chip().Flash().begin() + 0x1FF00);
@@ -76,7 +76,7 @@ TEST(CommandsTest, ReadMemoryAreasAndRefusals) {
     EXPECT_EQ(b.Next(), 0x1F);
 }
 
-TEST(CommandsTest, GoLeavesTheBootloaderForValidAddressesOnly) {
+TEST(SimCommandsTest, GoLeavesTheBootloaderForValidAddressesOnly) {
     Connected b;
     ASSERT_EQ(b.Cmd(0x21), 0x79);
     b.Send(Address(0x1FFFF000));
@@ -88,7 +88,7 @@ TEST(CommandsTest, GoLeavesTheBootloaderForValidAddressesOnly) {
     EXPECT_EQ(b.Cmd(0x00, 50), 0);
 }
 
-TEST(CommandsTest, WriteMemoryChecksLengthAlignmentChecksumAndRange) {
+TEST(SimCommandsTest, WriteMemoryChecksLengthAlignmentChecksumAndRange) {
     Connected b;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> changes;
     b.chip().SetFlashChanged([&](std::uint32_t o, std::uint32_t n) { changes.emplace_back(o, n); });
@@ -114,7 +114,7 @@ TEST(CommandsTest, WriteMemoryChecksLengthAlignmentChecksumAndRange) {
     EXPECT_EQ(b.chip().Flash()[0x800], 0xFF);
 }
 
-TEST(CommandsTest, FlashIsRealFlash) {
+TEST(SimCommandsTest, FlashIsRealFlash) {
     {
     Connected f1;
     EXPECT_EQ(f1.Write(0x08000000, {0x12, 0x34, 0x56, 0x78}), 0x79);
@@ -129,7 +129,7 @@ TEST(CommandsTest, FlashIsRealFlash) {
     EXPECT_EQ(f4.Read(0x08000000, 4), (Bytes{0x30, 0x00, 0xFF, 0x00}));
 }
 
-TEST(CommandsTest, EraseGlobalAndPages) {
+TEST(SimCommandsTest, EraseGlobalAndPages) {
     Connected b;
     std::fill(b.chip().Flash().begin(), b.chip().Flash().end(), 0x00);
     EXPECT_EQ(b.Erase(0x43, WithXor({1, 1, 3})), 0x79);  // pages 1 and 3
@@ -146,7 +146,7 @@ TEST(CommandsTest, EraseGlobalAndPages) {
     EXPECT_TRUE(std::all_of(f.begin(), f.end(), [](std::uint8_t v) { return v == 0xFF; }));
 }
 
-TEST(CommandsTest, ExtendedEraseMassBanksAndSectors) {
+TEST(SimCommandsTest, ExtendedEraseMassBanksAndSectors) {
     {
     Connected f4(sim::F407Preset());
     auto& f = f4.chip().Flash();
@@ -171,7 +171,7 @@ TEST(CommandsTest, ExtendedEraseMassBanksAndSectors) {
     EXPECT_EQ(g[0x100000], 0xFF);
 }
 
-TEST(CommandsTest, OptionBytesWriteTakesEffectByAReset) {
+TEST(SimCommandsTest, OptionBytesWriteTakesEffectByAReset) {
     Connected b;
     Bytes opt{0xA5, 0x5A, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFE, 0x01, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00};
     EXPECT_EQ(b.Write(0x1FFFF800, opt), 0x79);

@@ -11,7 +11,7 @@ using simtest::Bench;
 using simtest::Bytes;
 using State = sim::Chip::State;
 
-TEST(VirtualClockTest, PollsAdvanceAndTheTickViewWrapsAlone) {
+TEST(SimClockTest, PollsAdvanceAndTheTickViewWrapsAlone) {
     sim::VirtualClock clock(20);
     EXPECT_EQ(clock.NowMs(), 0u);
     for (int i = 0; i < 49; ++i) clock.NowMs();
@@ -27,7 +27,7 @@ TEST(VirtualClockTest, PollsAdvanceAndTheTickViewWrapsAlone) {
     EXPECT_NEAR(static_cast<double>(clock.NowUs() - before), 100'000.0, 100.0);
 }
 
-TEST(EntryTest, ConnectEntersTheBootloaderWithTheDefaultWiring) {
+TEST(SimEntryTest, ConnectEntersTheBootloaderWithTheDefaultWiring) {
     Bench b;
     const std::uint64_t start = b.Us();
     ASSERT_TRUE(b.Connect());
@@ -39,7 +39,7 @@ TEST(EntryTest, ConnectEntersTheBootloaderWithTheDefaultWiring) {
     EXPECT_EQ(b.chip().Resets(), 2u);
 }
 
-TEST(EntryTest, EveryPairOfLineChoices) {
+TEST(SimEntryTest, EveryPairOfLineChoices) {
     for (std::int32_t reset = 1; reset <= 4; ++reset) {
         for (std::int32_t boot = 1; boot <= 4; ++boot) {
             SCOPED_TRACE("reset " + std::to_string(reset) + " boot " + std::to_string(boot));
@@ -54,7 +54,7 @@ TEST(EntryTest, EveryPairOfLineChoices) {
     }
 }
 
-TEST(EntryTest, BootZeroLowRunsTheUserProgramWhichIgnoresTheLine) {
+TEST(SimEntryTest, BootZeroLowRunsTheUserProgramWhichIgnoresTheLine) {
     Bench b(sim::F103Preset(), {}, 1, 3);  // the window drives RTS the wrong way for this board
     EXPECT_FALSE(b.Connect());
     EXPECT_EQ(b.chip().state(), State::UserProgram);
@@ -62,7 +62,7 @@ TEST(EntryTest, BootZeroLowRunsTheUserProgramWhichIgnoresTheLine) {
     EXPECT_EQ(b.Next(), 0);
 }
 
-TEST(EntryTest, BytesAreLostInResetAndWhileTheBootloaderStarts) {
+TEST(SimEntryTest, BytesAreLostInResetAndWhileTheBootloaderStarts) {
     Bench b;
     b.port.SetRTS(false);  // BOOT0 high
     b.port.SetDTR(true);   // held in reset
@@ -75,7 +75,7 @@ TEST(EntryTest, BytesAreLostInResetAndWhileTheBootloaderStarts) {
     EXPECT_EQ(b.Next(5), 0x79);
 }
 
-TEST(EntryTest, AfterSyncSevenFIsACommandByteAndTheComplementIsRequired) {
+TEST(SimEntryTest, AfterSyncSevenFIsACommandByteAndTheComplementIsRequired) {
     Bench b;
     ASSERT_TRUE(b.Connect());
     b.Send({0x7F});
@@ -87,7 +87,7 @@ TEST(EntryTest, AfterSyncSevenFIsACommandByteAndTheComplementIsRequired) {
     EXPECT_EQ(b.Cmd(0x02), 0x79);      // back at command checking
 }
 
-TEST(EntryTest, AutoBaudLocksOnTheSyncSpeedWithinTheChipsRange) {
+TEST(SimEntryTest, AutoBaudLocksOnTheSyncSpeedWithinTheChipsRange) {
     {
     Bench slow(sim::F103Preset(), {}, 1, 4, 9600);
     ASSERT_TRUE(slow.Connect());
@@ -102,7 +102,7 @@ TEST(EntryTest, AutoBaudLocksOnTheSyncSpeedWithinTheChipsRange) {
     EXPECT_FALSE(fast.Connect());
 }
 
-TEST(EntryTest, WithoutEvenParityCommandsAreNotUnderstood) {
+TEST(SimEntryTest, WithoutEvenParityCommandsAreNotUnderstood) {
     Bench b(sim::F103Preset(), {}, 1, 4, 115200, 0);
     // Auto-baud times 0x7F whatever the parity, and an 8N1 receiver frames
     // the 0x79 (its parity bit is 1, read as the stop bit).
@@ -111,7 +111,7 @@ TEST(EntryTest, WithoutEvenParityCommandsAreNotUnderstood) {
     EXPECT_NE(b.chip().Log().back().find("not understood"), std::string::npos);
 }
 
-TEST(EntryTest, PtyRuleSevenFWhileWaitingOrAfterASecondOfSilenceResyncs) {
+TEST(SimEntryTest, PtyRuleSevenFWhileWaitingOrAfterASecondOfSilenceResyncs) {
     Bench b;
     b.chip().SetImplicitReset(true);
     ASSERT_TRUE(b.Connect());
@@ -127,7 +127,7 @@ TEST(EntryTest, PtyRuleSevenFWhileWaitingOrAfterASecondOfSilenceResyncs) {
     EXPECT_EQ(b.Cmd(0x02), 0x79);
 }
 
-TEST(LineTest, DevicesAreNamedExclusiveAndDropTheirLinesOnClose) {
+TEST(SimLineTest, DevicesAreNamedExclusiveAndDropTheirLinesOnClose) {
     Bench b;
     auto& line = b.rig.line();
     EXPECT_EQ(line.Open("no such device"), platform::kClosedHandle);
@@ -141,7 +141,7 @@ TEST(LineTest, DevicesAreNamedExclusiveAndDropTheirLinesOnClose) {
     EXPECT_TRUE(b.port.Open());
 }
 
-TEST(LineTest, PurgeDiscardsWhatHasArrived) {
+TEST(SimLineTest, PurgeDiscardsWhatHasArrived) {
     Bench b;
     ASSERT_TRUE(b.Connect());
     b.Send({0x00, 0xFF});

@@ -7,7 +7,7 @@ using simtest::Bench;
 using simtest::Bytes;
 using simtest::WithXor;
 
-TEST(ProtectionTest, ReadoutProtectionRefusesAllButTheGetCommandsAndUnprotect) {
+TEST(SimProtectionTest, ReadoutProtectionRefusesAllButTheGetCommandsAndUnprotect) {
     Bench b;
     b.chip().SetReadoutProtected(true);
     ASSERT_TRUE(b.Connect());
@@ -21,7 +21,7 @@ TEST(ProtectionTest, ReadoutProtectionRefusesAllButTheGetCommandsAndUnprotect) {
     }
 }
 
-TEST(ProtectionTest, ReadoutUnprotectMassErasesAndResets) {
+TEST(SimProtectionTest, ReadoutUnprotectMassErasesAndResets) {
     Bench b;
     b.chip().Flash()[100] = 0x42;
     b.chip().SetReadoutProtected(true);
@@ -37,7 +37,7 @@ TEST(ProtectionTest, ReadoutUnprotectMassErasesAndResets) {
     EXPECT_EQ(b.Read(0x08000064, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-TEST(ProtectionTest, ReadoutProtectResetsAndThenRefusesReads) {
+TEST(SimProtectionTest, ReadoutProtectResetsAndThenRefusesReads) {
     Bench b;
     ASSERT_TRUE(b.Connect());
     EXPECT_EQ(b.Cmd(0x82), 0x79);
@@ -47,7 +47,7 @@ TEST(ProtectionTest, ReadoutProtectResetsAndThenRefusesReads) {
     EXPECT_FALSE(b.Read(0x08000000, 4));
 }
 
-TEST(ProtectionTest, WriteProtectAndUnprotect) {
+TEST(SimProtectionTest, WriteProtectAndUnprotect) {
     Bench b;
     ASSERT_TRUE(b.Connect());
     ASSERT_EQ(b.Cmd(0x63), 0x79);

@@ -31,7 +31,7 @@ struct Client {
 
 }  // namespace
 
-TEST(PtyTest, ServesThePresetWithOverridesAndSavesTheFlashFile) {
+TEST(SimPtyTest, ServesThePresetWithOverridesAndSavesTheFlashFile) {
     testsupport::TempDir dir;
     const std::string file = dir.File("flash.bin");
     dir.Write("flash.bin", std::string("\x01\x02\x03\x04", 4));
@@ -65,7 +65,7 @@ TEST(PtyTest, ServesThePresetWithOverridesAndSavesTheFlashFile) {
     EXPECT_EQ(sim.Stop(), 0);
 }
 
-TEST(PtyTest, LinksThePortBesideTheProgramAndRemovesItAtExit) {
+TEST(SimPtyTest, LinksThePortBesideTheProgramAndRemovesItAtExit) {
     const std::int32_t n = 5000 + static_cast<std::int32_t>(getpid() % 4000);
     const std::filesystem::path link =
         std::filesystem::path(simtest::SimPath()).parent_path() / "ports" / ("COM" + std::to_string(n));
@@ -78,7 +78,7 @@ TEST(PtyTest, LinksThePortBesideTheProgramAndRemovesItAtExit) {
     EXPECT_FALSE(std::filesystem::is_symlink(std::filesystem::symlink_status(link)));
 }
 
-TEST(PtyTest, ReadoutProtectedStartAndHangUp) {
+TEST(SimPtyTest, ReadoutProtectedStartAndHangUp) {
     SimProcess sim({"--protected", "--hang-up-after", "5"});
     Client c(sim.slave());
     EXPECT_EQ(c.Ask({0x7F}, 1), Bytes{0x79});
@@ -88,7 +88,7 @@ TEST(PtyTest, ReadoutProtectedStartAndHangUp) {
     EXPECT_LE(read(c.fd, &b, 1), 0);
 }
 
-TEST(PtyTest, WireTimeAtTheClientsSpeed) {
+TEST(SimPtyTest, WireTimeAtTheClientsSpeed) {
     SimProcess sim({"--wire-time"});
     Client c(sim.slave(), B9600);
     ASSERT_EQ(c.Ask({0x7F}, 1), Bytes{0x79});
@@ -100,7 +100,7 @@ TEST(PtyTest, WireTimeAtTheClientsSpeed) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(290));
 }
 
-TEST(PtyTest, HelpTellsTheResetRuleAndBadOptionsFail) {
+TEST(SimPtyTest, HelpTellsTheResetRuleAndBadOptionsFail) {
     std::string out;
     EXPECT_EQ(simtest::Run({simtest::SimPath(), "--help"}, out), 0);
     EXPECT_NE(out.find("a 0x7F received while the bootloader waits for a command"), std::string::npos) << out;

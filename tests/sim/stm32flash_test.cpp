@@ -54,11 +54,11 @@ void CheckRoundTrip(const std::vector<std::string>& simArgs, const std::string& 
 
 }  // namespace
 
-TEST(Stm32flashTest, F103InfoWriteVerifyReadBackAndErase) {
+TEST(SimStm32flashTest, F103InfoWriteVerifyReadBackAndErase) {
     CheckRoundTrip({}, "Device ID    : 0x0410", 128 * 1024);
 }
 
-TEST(Stm32flashTest, F407WithExtendedErase) {
+TEST(SimStm32flashTest, F407WithExtendedErase) {
     // Its 8 s mass erase is real time here; the check is about the protocol.
     CheckRoundTrip({"--preset", "f407", "--no-flash-time"}, "Device ID    : 0x0413", 1024 * 1024);
 }

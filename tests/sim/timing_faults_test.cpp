@@ -20,7 +20,7 @@ double AnswerUs(Bench& b, const Bytes& send, std::size_t replyBytes, std::uint32
 
 }  // namespace
 
-TEST(TimingTest, BytesTakeElevenBitTimesBothWays) {
+TEST(SimTimingTest, BytesTakeElevenBitTimesBothWays) {
     for (std::int32_t baud : {9600, 115200}) {
         Bench b(sim::F103Preset(), {}, 1, 4, baud);
         ASSERT_TRUE(b.Connect());
@@ -29,7 +29,7 @@ TEST(TimingTest, BytesTakeElevenBitTimesBothWays) {
     }
 }
 
-TEST(TimingTest, ProgrammingAndEraseTimesOfTheRightOrder) {
+TEST(SimTimingTest, ProgrammingAndEraseTimesOfTheRightOrder) {
     const double wire = 11e6 / 115200;
     {
     Bench f1;
@@ -52,7 +52,7 @@ TEST(TimingTest, ProgrammingAndEraseTimesOfTheRightOrder) {
     EXPECT_NEAR(AnswerUs(f4, {0xFF, 0xFF, 0x00}, 1) - 4 * wire, 8e6, 1000.0);
 }
 
-TEST(TimingTest, BytesSentWhileTheChipProgramsAreLost) {
+TEST(SimTimingTest, BytesSentWhileTheChipProgramsAreLost) {
     Bench b;
     ASSERT_TRUE(b.Connect());
     ASSERT_EQ(b.Cmd(0x31), 0x79);
@@ -65,7 +65,7 @@ TEST(TimingTest, BytesSentWhileTheChipProgramsAreLost) {
     EXPECT_EQ(b.Next(50), 0);
 }
 
-TEST(FaultsTest, RefusedCommandAndNackedWrite) {
+TEST(SimFaultsTest, RefusedCommandAndNackedWrite) {
     Bench b;
     b.chip().faults().refuse = {0x11};
     b.chip().faults().nackWriteAt = 0x08000104;
@@ -76,7 +76,7 @@ TEST(FaultsTest, RefusedCommandAndNackedWrite) {
     EXPECT_EQ(b.chip().Flash()[0x100], 0xFF);
 }
 
-TEST(FaultsTest, SilenceAfterNBytesAndStrayBytesBeforeAcks) {
+TEST(SimFaultsTest, SilenceAfterNBytesAndStrayBytesBeforeAcks) {
     {
     Bench quiet;
     ASSERT_TRUE(quiet.Connect());
@@ -93,7 +93,7 @@ TEST(FaultsTest, SilenceAfterNBytesAndStrayBytesBeforeAcks) {
     EXPECT_EQ(stray.Receive(7, 300), (Bytes{0x00, 0x1F, 0x79, 0x01, 0x04, 0x10, 0x79}));
 }
 
-TEST(FaultsTest, HangUpFailsEveryCall) {
+TEST(SimFaultsTest, HangUpFailsEveryCall) {
     Bench b;
     ASSERT_TRUE(b.Connect());
     b.chip().faults().hangUp = true;
@@ -104,7 +104,7 @@ TEST(FaultsTest, HangUpFailsEveryCall) {
     EXPECT_FALSE(b.port.Open());
 }
 
-TEST(LogTest, OneLinePerCommand) {
+TEST(SimLogTest, OneLinePerCommand) {
     Bench b;
     ASSERT_TRUE(b.Connect());
     b.chip().ClearLog();
