@@ -492,6 +492,16 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
         Boot(end);
     };
     auto addressOk = [&]() { return got[4] == Xor(got, 0, 4); };
+    // Erases pages (all of the flash without a list) and answers when done;
+    // a bank erase takes its own time, not the sum of its sectors'.
+    auto erase = [&](const std::vector<std::uint32_t>* pages, const std::string& text, std::uint64_t ownUs = 0) {
+        std::uint64_t us = 0;
+        std::string why;
+        if (!(pages ? ErasePageList(*pages, us, why) : MassErase(us, why))) return refuse(why);
+        Ack(r + (ownUs ? FlashUs(ownUs) : us));
+        Note(what + " " + text + ": ACK");
+        Finish(t);
+    };
 
     switch (phase_) {
         case Phase::Code:
@@ -596,27 +606,14 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             }
             return;
 
-        case Phase::EraseGlobalCheck: {
+        case Phase::EraseGlobalCheck:
             if (got[0] != 0x00) return refuse("checksum");
-            std::uint64_t us = 0;
-            std::string why;
-            if (!MassErase(us, why)) return refuse(why);
-            Ack(r + us);
-            Note(what + " global: ACK");
-            Finish(t);
-            return;
-        }
+            return erase(nullptr, "global");
 
         case Phase::ErasePages: {
             if (got[count_] != static_cast<std::uint8_t>((count_ - 1) ^ Xor(got, 0, count_))) return refuse("checksum");
-            std::vector<std::uint32_t> pages(got.begin(), got.begin() + count_);
-            std::uint64_t us = 0;
-            std::string why;
-            if (!ErasePageList(pages, us, why)) return refuse(why);
-            Ack(r + us);
-            Note(what + " " + std::to_string(count_) + " pages: ACK");
-            Finish(t);
-            return;
+            const std::vector<std::uint32_t> pages(got.begin(), got.begin() + count_);
+            return erase(&pages, std::to_string(count_) + " pages");
         }
 
         case Phase::ExtCount: {
@@ -634,26 +631,13 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
         case Phase::ExtSpecialCheck: {
             const std::uint32_t code = address_;
             if (got[0] != static_cast<std::uint8_t>((code >> 8) ^ code)) return refuse("checksum");
-            std::uint64_t us = 0;
-            std::string why;
-            if (code == 0xFFFF) {
-                if (!MassErase(us, why)) return refuse(why);
-                Ack(r + us);
-                Note(what + " mass: ACK");
-                Finish(t);
-                return;
-            }
+            if (code == 0xFFFF) return erase(nullptr, "mass");
             if ((code == 0xFFFE || code == 0xFFFD) && preset_.banks == 2) {
                 const std::size_t half = preset_.pages.size() / 2;
                 std::vector<std::uint32_t> pages;
                 for (std::size_t p = code == 0xFFFE ? 0 : half; p < (code == 0xFFFE ? half : preset_.pages.size()); ++p)
                     pages.push_back(static_cast<std::uint32_t>(p));
-                if (!ErasePageList(pages, us, why)) return refuse(why);
-                us = FlashUs(preset_.timing.bankEraseUs);
-                Ack(r + us);
-                Note(what + " bank " + (code == 0xFFFE ? "1" : "2") + ": ACK");
-                Finish(t);
-                return;
+                return erase(&pages, code == 0xFFFE ? "bank 1" : "bank 2", preset_.timing.bankEraseUs);
             }
             return refuse("code " + Hex2(code >> 8) + Hex2(code));
         }
@@ -664,13 +648,7 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             if (got[last] != chk) return refuse("checksum");
             std::vector<std::uint32_t> pages;
             for (std::size_t i = 0; i < last; i += 2) pages.push_back(static_cast<std::uint32_t>(got[i]) << 8 | got[i + 1]);
-            std::uint64_t us = 0;
-            std::string why;
-            if (!ErasePageList(pages, us, why)) return refuse(why);
-            Ack(r + us);
-            Note(what + " " + std::to_string(count_) + " pages: ACK");
-            Finish(t);
-            return;
+            return erase(&pages, std::to_string(count_) + " pages");
         }
 
         case Phase::WpCount:

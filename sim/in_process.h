@@ -67,7 +67,7 @@ private:
 
 // Test convenience: installs the clock and the line as the platform's tick
 // source and serial service for its lifetime, and owns one chip attached to
-// the device name of port 1.
+// the device name of port 1. One at a time: its end puts the OS seams back.
 class Rig {
 public:
     explicit Rig(ChipPreset preset = F103Preset(), Wiring wiring = {});
