@@ -13,10 +13,14 @@
 
 namespace platform {
 
+#ifdef _WIN32
+std::string OsErrorText(int err);  // textfile_win32.cpp: the system's message
+#else
+static std::string OsErrorText(int err) { return std::strerror(err); }
+#endif
+
 namespace {
-[[noreturn]] void Fail(const std::string& path, int err) {
-    throw FileError(std::string(std::strerror(err)) + ": " + path);
-}
+[[noreturn]] void Fail(const std::string& path, int err) { throw FileError(OsErrorText(err) + ": " + path); }
 constexpr int kEndOfFileChar = 0x1A;
 constexpr std::string_view kTempSuffix = ".tmp";
 constexpr std::size_t kReadBlock = 64 * 1024;

@@ -110,7 +110,9 @@ TEST(FileLayer, FailuresCarryThePlatformText) {
         platform::TextReader r(missing);
         FAIL() << "opened a missing file";
     } catch (const FileError& e) {
+#ifndef _WIN32  // Windows gives the system's message instead (tests/win32)
         EXPECT_NE(std::string(e.what()).find(notFound), std::string::npos) << e.what();
+#endif
         EXPECT_NE(std::string(e.what()).find("missing.cfp"), std::string::npos) << e.what();
     }
     EXPECT_THROW(platform::TextWriter w(noDir), FileError);
