@@ -174,7 +174,7 @@ void Chip::SetBoot0(bool high, std::uint64_t us) {
 
 void Chip::ResetAt(std::uint64_t t) {
     // What was not yet on the wire never leaves; the receiver starts empty.
-    while (!output_.empty() && output_.back().startUs >= t) output_.pop_back();
+    while (!output_.empty() && output_.back().startUs > t) output_.pop_back();
     while (!input_.empty() && input_.front().us <= t) input_.pop_front();
     txFreeNs_ = std::max(t, output_.empty() ? t : output_.back().endUs) * 1000;
     rdrFreeAt_ = busyUntil_ = t;

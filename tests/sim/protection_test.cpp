@@ -37,6 +37,19 @@ TEST(SimProtectionTest, ReadoutUnprotectMassErasesAndResets) {
     EXPECT_EQ(b.Read(0x08000064, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
+// Without wire time (the pty default) the last ACK leaves at the very moment
+// of the reset; it must still go out.
+TEST(SimProtectionTest, LastAckBeforeTheResetLeavesWithoutWireTime) {
+    Bench b;
+    b.chip().SetWireTime(false);
+    ASSERT_TRUE(b.Connect());
+    EXPECT_EQ(b.Cmd(0x92), 0x79);
+    EXPECT_EQ(b.Next(), 0x79);
+    ASSERT_TRUE(b.Connect());
+    EXPECT_EQ(b.Cmd(0x73), 0x79);
+    EXPECT_EQ(b.Next(), 0x79);
+}
+
 TEST(SimProtectionTest, ReadoutProtectResetsAndThenRefusesReads) {
     Bench b;
     ASSERT_TRUE(b.Connect());
