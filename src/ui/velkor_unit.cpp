@@ -16,9 +16,12 @@
 #include <exception>
 
 #include "bootloader/lolevel.h"
+#include "jobs/algorithmen.h"
+#include "jobs/identify.h"
 #include "platform/beep.h"
 #include "platform/ports.h"
 #include "platform/textfile.h"
+#include "settings/hexfile.h"
 #include "settings/inifile.h"
 #include "settings/konfig.h"
 #include "settings/targets.h"
@@ -433,15 +436,121 @@ void TMainForm::FormClose(QObject*) {
 }
 
 // Chip identification and the job buttons.
-void TMainForm::TestChipButtonClick(QObject*) {}
-void TMainForm::Reset_ein_ButtonClick(QObject*) {}
-void TMainForm::Reset_aus_ButtonClick(QObject*) {}
-void TMainForm::Bootlader_ButtonClick(QObject*) {}
-void TMainForm::Normal_ButtonClick(QObject*) {}
-void TMainForm::KonfigLadeButtonClick(QObject*) {}
-void TMainForm::HexLadeButtonClick(QObject*) {}
-void TMainForm::ProgStartButtonClick(QObject*) {}
-void TMainForm::VerifyButtonClick(QObject*) {}
-void TMainForm::LeertestButtonClick(QObject*) {}
-void TMainForm::EraseAllButtonClick(QObject*) {}
-void TMainForm::AusleseButtonClick(QObject*) {}
+
+void TMainForm::TestChipButtonClick(QObject*) {
+    LiBox->clear();
+    ChipTypCombo->SetText("suche..");
+    ChipTypCombo->repaint();
+    ComPort.Open();
+    StaBar->SetText("warte..");
+    StaBar->Repaint();
+    const TIdentification found = IdentifyChip(ComPort);
+    for (const std::string& line : found.lines) LiBox->addItem(QStr(line));
+    StaBar->SetText(found.statusText);
+    if (found.targetIndex < 0) return;
+
+    // Set by the program, so HWChanged stays out: the port is not reopened.
+    const TTargetRec& target = Targets[found.targetIndex];
+    ChipTypCombo->SetItemIndex(found.targetIndex);
+    ChipTypCombo->SetText(target.Name);
+    ChipTypCombo->repaint();
+    Ini.ChipName = target.Name;
+    Ini.FlashStart = target.FlashStart;
+    Ini.FlashLen = target.FlashEnd - target.FlashStart + 1;
+    ChipAnzeige->setText(QStr(Ini.ChipName));
+    platform::MessageBeep(0);
+}
+
+void TMainForm::Reset_ein_ButtonClick(QObject*) { ResetLine(ComPort, true); }
+void TMainForm::Reset_aus_ButtonClick(QObject*) { ResetLine(ComPort, false); }
+void TMainForm::Bootlader_ButtonClick(QObject*) { BootLine(ComPort, true); }
+void TMainForm::Normal_ButtonClick(QObject*) { BootLine(ComPort, false); }
+
+// Only Ini takes the loaded values; the controls keep theirs until the next
+// HWChanged copies them back.
+void TMainForm::KonfigLadeButtonClick(QObject*) {
+    if (!KonfigOpenDialog->Execute()) return;
+    KonfigDateiEdit->setText(QStr(KonfigOpenDialog->FileName()));
+    const std::string path = Str(KonfigDateiEdit->text());
+    if (LoadKonfig(path)) {
+        Ini.KonfigDatei = path;
+        StaBar->SetText(path + " geladen");
+    } else {
+        StaBar->SetText(path + " fehlerhaft!");
+    }
+}
+
+void TMainForm::HexLadeButtonClick(QObject*) {
+    if (!HexOpenDialog->Execute()) return;
+    const std::string chosen = HexOpenDialog->FileName();
+    HexDateiEdit->setText(QStr(chosen));  // a new name runs HWChanged
+    Ini.HexDatei = chosen;
+    const std::string shown = Str(HexDateiEdit->text());
+    if (!platform::FileExists(shown)) {
+        StaBar->SetText(shown + " gibt es nicht!");
+        return;
+    }
+    std::string message;
+    if (LoadHexFile(*StaBar, Ini.HexDatei, message))
+        StaBar->SetText(shown + " geladen");
+    else
+        StaBar->SetText(message);
+}
+
+// The file is read again on every click, so its latest state is programmed.
+void TMainForm::ProgStartButtonClick(QObject*) {
+    std::string message;
+    StaBar->SetText("lese Hexdatei..");
+    StaBar->Repaint();
+    if (!LoadHexFile(*StaBar, Ini.HexDatei, message)) {
+        StaBar->SetText(message);
+        return;
+    }
+    StaBar->SetText("verbinde..");
+    StaBar->Repaint();
+    if (!::Connect(ComPort)) {
+        StaBar->SetText("keine Verbindung.");
+        return;
+    }
+    StaBar->SetText("programmiere..");
+    StaBar->Repaint();
+    ProgramFlash(ComPort, *StaBar, message);
+    StaBar->SetText(message);
+    StaBar->Repaint();
+}
+
+void TMainForm::VerifyButtonClick(QObject*) {
+    std::string message;
+    StaBar->SetText("lese Hexdatei..");
+    StaBar->Repaint();
+    if (!LoadHexFile(*StaBar, Ini.HexDatei, message)) {
+        StaBar->SetText(message);
+        return;
+    }
+    StaBar->SetText("verbinde..");
+    if (!::Connect(ComPort)) {
+        StaBar->SetText("keine Verbindung.");
+        return;
+    }
+    VerifyFlash(ComPort, *StaBar, message);
+    StaBar->SetText(message);
+}
+
+void TMainForm::LeertestButtonClick(QObject*) {
+    std::string message;
+    BlankCheck(ComPort, *StaBar, message);
+    StaBar->SetText(message);
+}
+
+void TMainForm::EraseAllButtonClick(QObject*) {
+    std::string message;
+    EraseChip(ComPort, *StaBar, message);
+    StaBar->SetText(message);
+}
+
+void TMainForm::AusleseButtonClick(QObject*) {
+    if (!BinSaveDialog->Execute()) return;
+    // Redraw what the dialog covered before the long read blocks the window.
+    repaint();
+    ReadOut(BinSaveDialog->FileName(), ComPort, *StaBar);
+}
