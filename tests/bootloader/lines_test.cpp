@@ -83,6 +83,20 @@ TEST_F(LinesTest, StrayBytesBeforeTheAckAreDropped) {
     EXPECT_EQ(port_.ReadChar(), 0x42);
 }
 
+// The end of the chip's own program's output can still come in after the
+// purge; a 'y' among it is no answer to a sync byte not yet sent.
+TEST_F(LinesTest, AnAckBeforeTheSyncByteIsNoAnswer) {
+    device_.ArriveAfter(5, {'r', 'e', 'a', 'd', 'y', '\r', '\n'});
+    EXPECT_FALSE(Connect(port_));
+    EXPECT_EQ(Elapsed(), 1820u);
+
+    device_.ArriveAfter(5, {0x79});
+    device_.ReplyTo(0x7F, 5, {0x79, 0x42});
+    EXPECT_TRUE(Connect(port_));
+    ASSERT_EQ(port_.InCount(), 1);
+    EXPECT_EQ(port_.ReadChar(), 0x42);
+}
+
 TEST_F(LinesTest, NackKeepsWaitingTheFullTime) {
     device_.ReplyTo(0x7F, 1, {0x1F});
     EXPECT_FALSE(Connect(port_));
