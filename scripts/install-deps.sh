@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core fonts-liberation
-  xvfb xauth xdotool x11-apps imagemagick
+  xvfb xauth xdotool x11-apps imagemagick libx11-dev
   stm32flash srecord binutils
   clang libclang-rt-14-dev
 )

@@ -1,0 +1,377 @@
+// The built window as its own process on an X server of its own (Xvfb),
+// clicked through with xdotool at the controls' positions, against velkor-sim
+// on a pseudo-terminal. The status bar can't be read from outside, so each
+// step waits for what it leaves behind: the chip's log, its flash file, the
+// read-out file, the save dialog's window.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "settings/hexfile.h"
+#include "settings/inifile.h"
+#include "sim/sim_process.h"
+#include "support/recorders.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLimitMs = 60'000;  // for every step; a Connect alone takes 1.8 s
+constexpr std::uint32_t kFlashSize = 0x20000;  // the F103 preset
+constexpr int kPort = 7;
+
+// A control's place in the window's client area, as the window lays it out.
+struct Place {
+    int x, y, w, h;
+    int cx() const { return x + w / 2; }
+    int cy() const { return y + h / 2; }
+};
+// Top level.
+constexpr Place kChipSetupButton{392, 48, 121, 33};
+constexpr Place kProgButton{392, 96, 121, 33};
+// Inside ChipSetupPanel and MainPanel, both at 0, 0.
+constexpr Place kTestChipButton{8, 64, 161, 25};
+constexpr Place kAusleseButton{8, 136, 97, 25};
+constexpr Place kEraseAllButton{8, 184, 97, 25};
+constexpr Place kProgStartButton{8, 216, 97, 25};
+constexpr Place kVerifyButton{8, 248, 97, 25};
+
+std::string Which(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const fs::path p = fs::path(dir) / name;
+        if (::access(p.c_str(), X_OK) == 0) return p.string();
+    }
+    return {};
+}
+
+std::string ProgramDir() { return VELKOR_PROGRAM_DIR; }
+
+std::string Content(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool WaitFor(const std::function<bool()>& condition, int limitMs = kLimitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (!condition()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// One Intel HEX file of the given bytes, 16 to a record, offsets from 0.
+std::string IntelHex(const std::string& image) {
+    auto record = [](std::uint32_t address, std::uint8_t type, const std::string& data) {
+        char head[16];
+        std::snprintf(head, sizeof head, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address & 0xFFFF, type);
+        std::string line = head;
+        unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8 & 0xFF) + (address & 0xFF) + type;
+        for (char c : data) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(c));
+            line += hex;
+            sum += static_cast<unsigned char>(c);
+        }
+        char check[3];
+        std::snprintf(check, sizeof check, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+        return line + check + "\r\n";
+    };
+    std::string text = record(0, 4, std::string(2, '\0'));
+    for (std::size_t at = 0; at < image.size(); at += 16) {
+        const std::string chunk = image.substr(at, 16);
+        if (chunk.find_first_not_of('\xFF') != std::string::npos)
+            text += record(static_cast<std::uint32_t>(at), 0, chunk);
+    }
+    return text + record(0, 1, "");
+}
+
+// The flash as a fresh chip holds it after programming image.
+std::string Flashed(const std::string& image) {
+    std::string flash(kFlashSize, '\xFF');
+    flash.replace(0, image.size(), image);
+    return flash;
+}
+
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::string& output) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+            // The toolkit's own widget dialogs: no desktop's platform theme.
+            ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+            ::unsetenv("QT_QPA_PLATFORMTHEME");
+            ::unsetenv("XDG_CURRENT_DESKTOP");
+            ::unsetenv("DESKTOP_SESSION");
+            std::vector<char*> args;
+            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // The exit code, -1 when it did not end in time or ended by a signal.
+    int Wait(int limitMs) {
+        int status = 0;
+        const bool ended = WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limitMs);
+        if (!ended) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The X server all tests of this file share.
+class Xvfb {
+public:
+    Xvfb() {
+        const std::string exe = Which("Xvfb");
+        int p[2];
+        if (exe.empty() || ::pipe(p) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(p[0]);
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, 2);
+            const std::string fd = std::to_string(p[1]);
+            ::execl(exe.c_str(), exe.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+                    "tcp", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(p[1]);
+        std::string number;
+        pollfd pf{p[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&pf, 1, 20'000) > 0 && ::read(p[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(p[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class WindowE2eTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        xdotool_ = Which("xdotool");
+        if (Which("Xvfb").empty() || xdotool_.empty()) return;
+        xvfb_ = new Xvfb;
+        if (!xvfb_->display().empty()) ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        delete xvfb_;
+        xvfb_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (!xvfb_)
+            GTEST_SKIP() << "needs Xvfb and xdotool (scripts/install-deps.sh installs them)";
+        ASSERT_FALSE(xvfb_->display().empty()) << "Xvfb did not start";
+        // A program folder of its own: its default.cfp and ports/ stay here.
+        for (const char* name : {"velkor", "targets.cfi"})
+            fs::copy_file(ProgramDir() + "/" + name, dir.File(name));
+    }
+
+    std::string Path(const std::string& name) const { return dir.File(name); }
+    std::string Log() const { return Content(Path("sim.log")); }
+
+    void StartChip(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"--link", std::to_string(kPort), "--ports-dir", Path("ports"),
+                                      "--flash", Path("chip.bin"), "--log", Path("sim.log")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        chip = std::make_unique<simtest::SimProcess>(args);
+        ASSERT_FALSE(chip->slave().empty()) << "velkor-sim did not start";
+    }
+
+    // The window on a configuration that selects the chip's port, with argument.
+    void StartWindow(const std::string& argument) {
+        dir.Write("default.cfp", "BAUD    115200\r\nCOM     " + std::to_string(kPort) + "\r\nRESET   1\r\nBOOT    4\r\n");
+        window = std::make_unique<Child>(std::vector<std::string>{Path("velkor"), argument}, Path("velkor.out"));
+        wid = Find("^Velkor Programmer$");
+        ASSERT_FALSE(wid.empty()) << Content(Path("velkor.out"));
+        // No window manager: focusing it by hand activates it, and it scans the ports.
+        Xdo({"windowfocus", "--sync", wid});
+    }
+
+    std::string Xdo(const std::vector<std::string>& args, int* code = nullptr) {
+        std::vector<std::string> argv{xdotool_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::string out;
+        const int rc = simtest::Run(argv, out, 30);
+        if (code) *code = rc;
+        return out;
+    }
+    // The first visible window with that name, empty if none comes.
+    std::string Find(const std::string& name) {
+        std::string id;
+        WaitFor([&] {
+            int rc = 0;
+            std::istringstream(Xdo({"search", "--onlyvisible", "--name", name}, &rc)) >> id;
+            return rc == 0 && !id.empty();
+        });
+        return id;
+    }
+    void Click(const Place& p) {
+        Xdo({"mousemove", "--window", wid, std::to_string(p.cx()), std::to_string(p.cy()), "click", "1"});
+    }
+
+    // Types the name into the save dialog and presses Enter until it is gone
+    // (the first Enter may only close the name completer's list).
+    void AnswerSaveDialog(const std::string& name) {
+        const std::string dialog = Find("^Save As$");
+        ASSERT_FALSE(dialog.empty()) << "no save dialog";
+        Xdo({"windowfocus", "--sync", dialog});
+        Xdo({"type", "--delay", "20", name});
+        bool gone = false;
+        for (int i = 0; i < 3 && !gone; ++i) {
+            Xdo({"key", "Return"});
+            gone = WaitFor([&] {
+                int rc = 0;
+                Xdo({"search", "--onlyvisible", "--name", "^Save As$"}, &rc);
+                return rc != 0;
+            }, 3000);
+        }
+        ASSERT_TRUE(gone) << "the save dialog stayed open";
+    }
+
+    // What a window manager sends when the user closes the window.
+    void CloseWindow() {
+        Display* d = ::XOpenDisplay(nullptr);
+        ASSERT_NE(d, nullptr);
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = std::stoul(wid);
+        e.xclient.message_type = ::XInternAtom(d, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(::XInternAtom(d, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        ::XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
+        ::XCloseDisplay(d);
+        EXPECT_EQ(window->Wait(kLimitMs), 0) << Content(Path("velkor.out"));
+    }
+
+    bool FlashHolds(const std::string& expected) const { return Content(Path("chip.bin")) == expected; }
+    bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
+
+    // The value a saved configuration holds for a key.
+    std::string Saved(const std::string& key) const {
+        std::istringstream in(Content(Path("default.cfp")));
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.size() >= 8 && line.compare(0, key.size(), key) == 0 && line.find_first_not_of(' ', key.size()) == 8)
+                return line.substr(8);
+        }
+        return "<none>";
+    }
+
+    static inline Xvfb* xvfb_ = nullptr;
+    static inline std::string xdotool_;
+    testsupport::TempDir dir;
+    std::unique_ptr<simtest::SimProcess> chip;
+    std::unique_ptr<Child> window;
+    std::string wid;
+};
+
+TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
+    // Two used stretches with blank blocks between them: 17 blocks to write.
+    std::string image(0x1040, '\xFF');
+    for (std::size_t i = 0; i < 0x300; ++i) image[i] = static_cast<char>(i * 7 + 3);
+    for (std::size_t i = 0x1000; i < 0x1040; ++i) image[i] = static_cast<char>(0xFF - i);
+    dir.Write("fw.hex", IntelHex(image));
+    StartChip();
+    StartWindow(Path("fw.hex"));
+
+    Click(kChipSetupButton);
+    Click(kTestChipButton);
+    ASSERT_TRUE(WaitFor([&] { return Logged("02 Get ID: ACK"); })) << Log();
+
+    Click(kProgButton);
+    Click(kProgStartButton);
+    ASSERT_TRUE(WaitFor([&] { return FlashHolds(Flashed(image)); })) << Log();
+
+    Click(kVerifyButton);
+    ASSERT_TRUE(WaitFor([&] { return Logged("11 Read Memory 08001000 256: ACK"); })) << Log();
+
+    // The name without its extension: the dialog adds "bin".
+    Click(kAusleseButton);
+    AnswerSaveDialog(Path("auslese"));
+    ASSERT_TRUE(WaitFor([&] { return Content(Path("auslese.bin")).size() == kFlashSize; })) << Log();
+    EXPECT_EQ(Content(Path("auslese.bin")), Content(Path("chip.bin")));
+
+    CloseWindow();
+    EXPECT_TRUE(FlashHolds(Flashed(image)));
+    // The chip found became the current chip, and the settings went back into default.cfp.
+    EXPECT_EQ(Saved("COM"), std::to_string(kPort));
+    EXPECT_EQ(Saved("BAUD"), "115200");
+    EXPECT_EQ(Saved("RESET"), "1");
+    EXPECT_EQ(Saved("BOOT"), "4");
+    EXPECT_EQ(Saved("CHIPNAM"), "STM32F10x medium density");
+    EXPECT_EQ(Saved("FLASH"), "134217728");
+    EXPECT_EQ(Saved("FLENG"), "131072");
+    EXPECT_EQ(Saved("INI"), Path("default.cfp"));
+    EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
+}
+
+TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds) {
+    const std::string example = VELKOR_SOURCE_DIR "/data/example.hex";
+    StartChip({"--protected"});
+    StartWindow(example);
+
+    Click(kEraseAllButton);
+    ASSERT_TRUE(WaitFor([&] { return Logged("92 Readout Unprotect: ACK") && Logged("43 Erase"); })) << Log();
+    Click(kProgStartButton);
+    ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000000 256: ACK"); })) << Log();
+    CloseWindow();
+
+    // The bundled example fits in one block.
+    Ini.FlashStart = 0x08000000;
+    testsupport::RecordingStatusBar bar;
+    std::string message;
+    ASSERT_TRUE(LoadHexFile(bar, example, message)) << message;
+    EXPECT_TRUE(FlashHolds(Flashed(std::string(reinterpret_cast<const char*>(FlashImage), 0x100))));
+    EXPECT_EQ(Saved("HEX"), example);
+}
+
+}  // namespace
