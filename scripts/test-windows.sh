@@ -4,6 +4,7 @@
 # Installs what it needs (Debian 12). Builds in build-win/ (or $1).
 #   scripts/test-windows.sh [build-dir]
 set -euo pipefail
+trap 'echo "test-windows.sh: failed at line $LINENO" >&2' ERR
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${1:-build-win}
@@ -41,6 +42,10 @@ wineserver=/usr/lib/wine/wineserver64
 # One server for every test process instead of one started per program, and
 # Wine's own services started here, on /dev/null: started by a test they
 # would hold its output pipe open and ctest would wait for them.
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  "$wine" wineboot -i </dev/null >/dev/null 2>&1
+  "$wineserver" -w  # the prefix is complete once its server has saved it
+fi
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" wineboot </dev/null >/dev/null 2>&1
 
