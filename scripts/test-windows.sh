@@ -39,6 +39,13 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 [[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
 [[ -x $wineserver ]] || wineserver=$(command -v wineserver)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  "$wineserver" -k 2>/dev/null || true
+}
+trap cleanup EXIT
+
 # One server for every test process instead of one started per program, and
 # Wine's own services started here, on /dev/null: started by a test they
 # would hold its output pipe open and ctest would wait for them.
@@ -48,13 +55,6 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
 fi
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" wineboot </dev/null >/dev/null 2>&1
-
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  "$wineserver" -k 2>/dev/null || true
-}
-trap cleanup EXIT
 
 # Waits until a path exists (a link socat or the simulator makes).
 wait_for() {
