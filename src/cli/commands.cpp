@@ -1,9 +1,5 @@
 #include "cli/commands.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -22,9 +18,6 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace cli {
@@ -40,34 +33,10 @@ bool EndsWith(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// As the program and verify jobs count: up to the end of the block that
-// holds the last byte other than 0xFF.
-std::uint32_t UsedEnd() {
-    for (std::uint32_t k = kImageSize; k > 0; --k)
-        if (FlashImage[k - 1] != 0xFF) return ((k - 1) / kBlock + 1) * kBlock;
-    return 0;
-}
-
 // What the blank check and the read-out go through: whole blocks below FlashLen.
 std::uint32_t ReadTotal() {
     const std::uint64_t blocks = (std::uint64_t{Ini.FlashLen} + kBlock - 1) / kBlock;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(blocks * kBlock, 0xFFFFFFFFu));
-}
-
-// A folder only this process can write into: the configuration writer puts
-// a temporary file beside its target, and neither name may be guessable.
-std::filesystem::path PrivateTempDir() {
-    namespace fs = std::filesystem;
-#ifdef _WIN32
-    const fs::path dir = fs::temp_directory_path() /
-                         ("velkor-cli-" + std::to_string(_getpid()) + "-" + std::to_string(std::rand()));
-    fs::create_directory(dir);
-    return dir;
-#else
-    std::string pattern = (fs::temp_directory_path() / "velkor-cli-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw platform::FileError("no temporary folder: " + pattern);
-    return pattern;
-#endif
 }
 
 class Runner {
@@ -162,7 +131,7 @@ private:
         Show("lese Hexdatei..");
         std::string message;
         if (!LoadHexFile(bar_, file, message)) return Close(false, message);
-        bar_.StartJob(0, UsedEnd());
+        bar_.StartJob(0, UsedImageEnd());
         Show("verbinde..");
         if (!Connect(*port_)) return Close(false, "keine Verbindung.");
         message.clear();
@@ -189,21 +158,8 @@ private:
 
     // What the configuration file would hold, from the writer itself.
     bool Settings() {
-        namespace fs = std::filesystem;
-        const fs::path dir = PrivateTempDir();
-        const std::string file = (dir / kDefaultKonfigName).string();
         std::string content;
-        try {
-            SaveKonfig(file);
-            std::ifstream in(file, std::ios::binary);
-            content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        } catch (...) {
-            std::error_code ec;
-            fs::remove_all(dir, ec);
-            throw;
-        }
-        std::error_code ec;
-        fs::remove_all(dir, ec);
+        for (const std::string& line : KonfigLines()) content += line + "\r\n";
         bar_.FinishJob({}, sameTerminal_);
 #ifdef _WIN32
         _setmode(_fileno(stdout), _O_BINARY);  // the CR LF line ends as written

@@ -28,13 +28,6 @@ void Show(platform::StatusBar& staBar, const std::string& text, bool repaint) {
     if (repaint) staBar.Repaint();
 }
 
-// Offset just past the block holding the last byte other than 0xFF; 0 for an empty image.
-std::uint32_t UsedEnd() {
-    for (std::uint32_t k = kImageSize; k > 0; --k)
-        if (FlashImage[k - 1] != 0xFF) return ((k - 1) / kBlock + 1) * kBlock;
-    return 0;
-}
-
 // The read jobs hold what they read in ReadImage; a flash longer than it is
 // refused before anything is read. The blocks of a shorter one always fit,
 // as block offsets below FlashLen are multiples of 256.
@@ -46,9 +39,15 @@ bool FitsReadImage(std::string& message) {
 
 }  // namespace
 
+std::uint32_t UsedImageEnd() {
+    for (std::uint32_t k = kImageSize; k > 0; --k)
+        if (FlashImage[k - 1] != 0xFF) return ((k - 1) / kBlock + 1) * kBlock;
+    return 0;
+}
+
 void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
     message = "nichts zu programmieren";
-    const std::uint32_t end = UsedEnd();
+    const std::uint32_t end = UsedImageEnd();
     if (end == 0) return;
     for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
         Show(staBar, "programmiere $" + Hex8(offset), true);
@@ -66,7 +65,7 @@ void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& mess
 
 void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
     message = "nichts zu verifizieren";
-    const std::uint32_t end = UsedEnd();
+    const std::uint32_t end = UsedImageEnd();
     if (end == 0) return;
     ReadBase = Ini.FlashStart;
     for (std::uint32_t offset = 0; offset < end; offset += kBlock) {

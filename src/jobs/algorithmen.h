@@ -2,11 +2,16 @@
 // status bar; each job leaves its closing text in message.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/status_bar.h"
 
 class TComPort;
+
+// Offset just past the block that holds the last byte of FlashImage other
+// than 0xFF: the extent the program and verify jobs cover. 0 when empty.
+std::uint32_t UsedImageEnd();
 
 // Caller has loaded the HEX file and connected.
 void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& message);

@@ -24,21 +24,27 @@ std::string TextValue(std::string& line) {
 
 }  // namespace
 
+std::vector<std::string> KonfigLines() {
+    return {
+        "BAUD    " + std::to_string(Ini.Baud),
+        "COM     " + std::to_string(Ini.ComNr),
+        "RESET   " + std::to_string(Ini.ResetMode),
+        "BOOT    " + std::to_string(Ini.BootMode),
+        std::string("MANU    ") + BoolText(Ini.ManuellTyp),
+        std::string("AUTOERA ") + BoolText(Ini.AutoErase),
+        "CHIPNAM " + Ini.ChipName,
+        "FLASH   " + std::to_string(Ini.FlashStart),
+        "FLENG   " + std::to_string(Ini.FlashLen),
+        "INI     " + Ini.KonfigDatei,
+        "HEX     " + Ini.HexDatei,
+    };
+}
+
 bool SaveKonfig(const std::string& fileName) {
     if (fileName.empty()) return false;
     // A failed save must not cost the user the settings saved last time.
     platform::TextWriter out(fileName, platform::WriteMode::kReplace);
-    out.WriteLine("BAUD    " + std::to_string(Ini.Baud));
-    out.WriteLine("COM     " + std::to_string(Ini.ComNr));
-    out.WriteLine("RESET   " + std::to_string(Ini.ResetMode));
-    out.WriteLine("BOOT    " + std::to_string(Ini.BootMode));
-    out.WriteLine(std::string("MANU    ") + BoolText(Ini.ManuellTyp));
-    out.WriteLine(std::string("AUTOERA ") + BoolText(Ini.AutoErase));
-    out.WriteLine("CHIPNAM " + Ini.ChipName);
-    out.WriteLine("FLASH   " + std::to_string(Ini.FlashStart));
-    out.WriteLine("FLENG   " + std::to_string(Ini.FlashLen));
-    out.WriteLine("INI     " + Ini.KonfigDatei);
-    out.WriteLine("HEX     " + Ini.HexDatei);
+    for (const std::string& line : KonfigLines()) out.WriteLine(line);
     out.Close();
     return true;
 }
