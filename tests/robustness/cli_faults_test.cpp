@@ -33,27 +33,34 @@ struct Timed {
     std::uint32_t ms = 0;
 };
 
+// One data record of an Intel HEX file.
+std::string Record(unsigned address, const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
+                                    static_cast<std::uint8_t>(address), 0x00};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    std::string line = ":";
+    unsigned sum = 0;
+    char hex[3];
+    for (auto b : bytes) {
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+        sum += b;
+    }
+    std::snprintf(hex, sizeof hex, "%02X", (0x100 - sum % 0x100) % 0x100);
+    return line + hex + "\r\n";
+}
+
 class CliFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Block 0 of the image, then one used byte in block 1.
+        // Block 0 of the image full, one byte used in block 1.
         std::string hex;
-        for (int rec = 0; rec < 16; ++rec) {
-            char line[64];
-            std::snprintf(line, sizeof line, ":10%04X00", rec * 16);
-            hex += line;
-            unsigned sum = 0x10 + static_cast<unsigned>((rec * 16) >> 8) + static_cast<unsigned>((rec * 16) & 0xFF);
-            for (int i = 0; i < 16; ++i) {
-                const unsigned b = 0x80u + static_cast<unsigned>(i);
-                std::snprintf(line, sizeof line, "%02X", b);
-                hex += line;
-                sum += b;
-            }
-            std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-            hex += line;
+        for (unsigned a = 0; a < 0x100; a += 16) {
+            std::vector<std::uint8_t> data(16);
+            for (unsigned i = 0; i < 16; ++i) data[i] = static_cast<std::uint8_t>(0x80 + i);
+            hex += Record(a, data);
         }
-        hex += ":01010000AA54\r\n:00000001FF\r\n";
-        tmp.Write("fw.hex", hex);
+        tmp.Write("fw.hex", hex + Record(0x100, {0xAA}) + ":00000001FF\r\n");
     }
 
     // velkor-sim with these options, then velkor-cli on its line.
@@ -80,9 +87,9 @@ TEST_F(CliFaults, TheLineHangsUpInTheMiddleOfABlock) {
     EXPECT_EQ(r.result.out, "Fehler: 00 NAK bei $00000100\n");
     EXPECT_LT(r.ms, kConnectMs + kWriteBlockMs + kStartMs);
 
-    // The read-out stops at the block where the line went; the file still
-    // holds the flash length, no more.
-    // The sync, a read block (2 + 5 + 2), then the command code of the next.
+    // The read-out stops at the block where the line went, after the sync, a
+    // read block (2 + 5 + 2) and the next command code; the file still holds
+    // the flash length, no more.
     const Timed rd = Against({"--hang-up-after", std::to_string(1 + 9 + 1)},
                              {"--flash-len", "0x300", "read", "out.bin"});
     EXPECT_EQ(rd.result.exitCode, 1) << rd.result.err;
