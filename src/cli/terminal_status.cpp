@@ -4,11 +4,6 @@
 
 #include "platform/clock.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace cli {
 
@@ -35,14 +30,6 @@ std::string Duration(std::uint64_t ms) {
 }
 
 }  // namespace
-
-bool IsTerminal(std::FILE* stream) {
-#ifdef _WIN32
-    return _isatty(_fileno(stream)) != 0;
-#else
-    return isatty(fileno(stream)) != 0;
-#endif
-}
 
 bool ParseBlockText(const std::string& text, std::uint32_t& value) {
     for (const char* head : kBlockHeads) {

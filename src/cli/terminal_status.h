@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/status_bar.h"
 
 namespace cli {
 
-bool IsTerminal(std::FILE* stream);
+using platform::IsTerminal;
 
 // A per-block text of a job, such as "programmiere $00001200" or
 // "lese $08001200": the value after its "$".

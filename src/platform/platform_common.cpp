@@ -1,7 +1,14 @@
 // The seams: which serial service, tick source and beep are in force.
 #include "platform/beep.h"
+#include "platform/console.h"
 #include "platform/clock.h"
 #include "platform/serial_device.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace platform {
 
@@ -27,5 +34,13 @@ void MessageBeep(unsigned type) {
         OsMessageBeep(type);
 }
 void SetBeepSink(BeepSink* sink) { g_beep = sink; }
+
+bool IsTerminal(std::FILE* stream) {
+#if defined(_WIN32)
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
 
 }  // namespace platform
