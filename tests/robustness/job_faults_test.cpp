@@ -139,7 +139,8 @@ struct Outcome {
 
 class JobFaults : public ::testing::Test {
 protected:
-    JobFaults() : line_(rig_.line(), rig_.chip()) {}
+    explicit JobFaults(sim::ChipPreset preset = sim::F103Preset())
+        : rig_(std::move(preset)), line_(rig_.line(), rig_.chip()) {}
 
     void SetUp() override {
         ClearIni();
@@ -252,8 +253,10 @@ std::string ReadFailure(std::uint32_t offset, int step, const std::string& code)
 // instead (code 1F) or the line is dead from there on (code 00). Where the
 // program reads on into the rest of a reply it took for a refusal, any of
 // the job's texts will do.
-Want WhenAckLost(Job job, int k, bool hungUp) {
+Want WhenAckLost(Job job, int k, bool hungUp, bool extendedErase = false) {
     const std::string code = hungUp ? "00" : "1F";
+    const std::string erase = extendedErase ? "eex " : "era ";
+    const std::string erased = extendedErase ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem";
     auto block = [](int first, int k_) { return static_cast<std::uint32_t>((k_ - first) / 3) * 256u; };
     auto step = [](int first, int k_) { return (k_ - first) % 3; };
     switch (job) {
@@ -291,8 +294,8 @@ Want WhenAckLost(Job job, int k, bool hungUp) {
                 case 7: return {hungUp ? "no cmd wunprot 00Fehler beim Write Unprotect"
                                        : "no proc wunprot 00Fehler beim Write Unprotect"};
                 case 8: return {"no proc wunprot " + code + "Fehler beim Write Unprotect"};
-                case 10: return {"no cmd era " + code + "Fehler beim EraseMem"};
-                default: return {"no proc era " + code + "Fehler beim EraseMem"};
+                case 10: return {"no cmd " + erase + code + erased};
+                default: return {"no proc " + erase + code + erased};
             }
         case Job::Identify:
             // Sync, then the first and last byte of each of the three replies.
@@ -316,6 +319,21 @@ TEST_F(JobFaults, ANackInPlaceOfEachAcknowledgeInTurn) {
             Fresh(job, {.nackAck = k});
             Check(job, Run(job), clean, WhenAckLost(job, k, false));
         }
+    }
+}
+
+class F407JobFaults : public JobFaults {
+protected:
+    F407JobFaults() : JobFaults(sim::F407Preset()) {}
+};
+
+TEST_F(F407JobFaults, ANackAtEachStepOfTheExtendedErase) {
+    const std::uint32_t clean = CleanMs(Job::Erase, Success(Job::Erase));
+    ASSERT_EQ(line_.acks(), 11);
+    for (int k = 1; k <= 11; ++k) {
+        SCOPED_TRACE("NACK for acknowledge " + std::to_string(k));
+        Fresh(Job::Erase, {.nackAck = k});
+        Check(Job::Erase, Run(Job::Erase), clean, WhenAckLost(Job::Erase, k, false, true));
     }
 }
 
