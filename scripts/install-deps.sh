@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Debian packages for building, testing and the demo. apt-get update runs only
 # when something is missing.
+#   scripts/install-deps.sh           the packages below
+#   scripts/install-deps.sh PKG...    those packages instead
 set -euo pipefail
-packages=(
+packages=("$@")
+((${#packages[@]})) || packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core fonts-liberation
   xvfb xauth xdotool x11-apps imagemagick libx11-dev

@@ -10,17 +10,7 @@ root=$PWD
 build=${1:-build-win}
 [[ $build = /* ]] || build=$root/$build
 
-packages=(cmake ninja-build g++ googletest g++-mingw-w64-x86-64-posix wine64 socat)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh cmake ninja-build g++ googletest g++-mingw-w64-x86-64-posix wine64 socat
 
 flags=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   -DVELKOR_BUILD_UI=OFF -DVELKOR_BUILD_BENCH=OFF)
