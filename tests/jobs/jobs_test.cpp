@@ -13,6 +13,7 @@
 #include "serial/comport.h"
 #include "settings/inifile.h"
 #include "sim/rig.h"
+#include "support/forwarding_device.h"
 #include "support/recorders.h"
 
 using testsupport::RecordingBeep;
@@ -188,23 +189,9 @@ TEST_F(JobsTest, EraseStopsAtTheStepThatFails) {
 }
 
 // A line that swallows the sync byte of the n-th Connect (counted by its purge).
-class DropNthSync : public platform::SerialDeviceService {
+class DropNthSync : public testsupport::ForwardingDevice {
 public:
-    DropNthSync(platform::SerialDeviceService& inner, int n) : inner_(inner), n_(n) {
-        platform::SetSerialDevices(this);
-    }
-    ~DropNthSync() override { platform::SetSerialDevices(&inner_); }
-    platform::DeviceHandle Open(const std::string& name) override { return inner_.Open(name); }
-    bool GetLineSettings(platform::DeviceHandle h, platform::LineSettings& s) override {
-        return inner_.GetLineSettings(h, s);
-    }
-    bool SetLineSettings(platform::DeviceHandle h, const platform::LineSettings& s) override {
-        return inner_.SetLineSettings(h, s);
-    }
-    bool SetDtr(platform::DeviceHandle h, bool on) override { return inner_.SetDtr(h, on); }
-    bool SetRts(platform::DeviceHandle h, bool on) override { return inner_.SetRts(h, on); }
-    std::int32_t BytesWaiting(platform::DeviceHandle h) override { return inner_.BytesWaiting(h); }
-    std::int32_t Read(platform::DeviceHandle h, std::uint8_t* b, std::int32_t m) override { return inner_.Read(h, b, m); }
+    DropNthSync(platform::SerialDeviceService& inner, int n) : ForwardingDevice(inner), n_(n) {}
     std::int32_t Write(platform::DeviceHandle h, const std::uint8_t* d, std::int32_t n) override {
         if (n == 1 && d[0] == 0x7F && purges_ == n_ && !dropped_) {
             dropped_ = true;
@@ -216,10 +203,8 @@ public:
         ++purges_;
         return inner_.Purge(h);
     }
-    void Close(platform::DeviceHandle h) override { inner_.Close(h); }
 
 private:
-    platform::SerialDeviceService& inner_;
     int n_;
     int purges_ = 0;
     bool dropped_ = false;
