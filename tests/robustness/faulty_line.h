@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "bootloader/protocol.h"
-#include "platform/serial_device.h"
+#include "support/forwarding_device.h"
 #include "sim/chip.h"
 
 namespace robustness {
 
-class FaultyLine : public platform::SerialDeviceService {
+class FaultyLine : public testsupport::ForwardingDevice {
 public:
     struct Plan {
         int nackAck = 0;         // 1-based; 0: none
@@ -28,12 +28,7 @@ public:
         std::vector<std::uint8_t> afterPurge = {};
     };
 
-    FaultyLine(platform::SerialDeviceService& inner, sim::Chip& chip) : inner_(inner), chip_(chip) {
-        platform::SetSerialDevices(this);
-    }
-    ~FaultyLine() override { platform::SetSerialDevices(&inner_); }
-    FaultyLine(const FaultyLine&) = delete;
-    FaultyLine& operator=(const FaultyLine&) = delete;
+    FaultyLine(platform::SerialDeviceService& inner, sim::Chip& chip) : ForwardingDevice(inner), chip_(chip) {}
 
     // A new plan, the line whole again and the counts from zero.
     void Arm(Plan plan) {
@@ -49,14 +44,6 @@ public:
         pending_.clear();
         return inner_.Open(name);
     }
-    bool GetLineSettings(platform::DeviceHandle h, platform::LineSettings& s) override {
-        return inner_.GetLineSettings(h, s);
-    }
-    bool SetLineSettings(platform::DeviceHandle h, const platform::LineSettings& s) override {
-        return inner_.SetLineSettings(h, s);
-    }
-    bool SetDtr(platform::DeviceHandle h, bool on) override { return inner_.SetDtr(h, on); }
-    bool SetRts(platform::DeviceHandle h, bool on) override { return inner_.SetRts(h, on); }
 
     // Bytes are taken from the chip here, so that a hang-up falls between two
     // calls of the program, never inside a read it was told would succeed.
@@ -86,7 +73,6 @@ public:
         plan_.afterPurge.clear();
         return ok;
     }
-    void Close(platform::DeviceHandle h) override { inner_.Close(h); }
 
 private:
     void HangUp() {
@@ -111,7 +97,6 @@ private:
         }
     }
 
-    platform::SerialDeviceService& inner_;
     sim::Chip& chip_;
     Plan plan_;
     int acks_ = 0;
