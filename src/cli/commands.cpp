@@ -104,9 +104,7 @@ private:
         if (id.result == TIdentification::Done && id.targetIndex >= 0) {
             // The chip becomes the current one, also for the commands after this.
             const TTargetRec& t = Targets[id.targetIndex];
-            Ini.ChipName = t.Name;
-            Ini.FlashStart = t.FlashStart;
-            Ini.FlashLen = t.FlashEnd - t.FlashStart + 1;
+            TakeTarget(t, t.Name);
             const auto index = static_cast<std::size_t>(id.targetIndex);
             lines.push_back(index < targetItems_.size() ? targetItems_[index] : t.Name);
             platform::MessageBeep(kBeepRecognised);

@@ -77,9 +77,7 @@ bool TakeChip(const std::string& name, std::string& error) {
     if (t.FlashEnd < t.FlashStart || t.FlashEnd - t.FlashStart >= kMaxFlashLen)
         return Fail(error, "--chip: the flash range of " + Quoted(t.Name) + " in " + kTargetsFileName +
                                " is not 1 byte to 2 MiB");
-    Ini.ChipName = t.Name;
-    Ini.FlashStart = t.FlashStart;
-    Ini.FlashLen = t.FlashEnd - t.FlashStart + 1;
+    TakeTarget(t, t.Name);
     return true;
 }
 

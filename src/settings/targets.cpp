@@ -1,5 +1,7 @@
 #include "settings/targets.h"
 
+#include "settings/inifile.h"
+
 #include "platform/hex_text.h"
 #include "platform/textfile.h"
 
@@ -64,4 +66,10 @@ void LoadTargets(const std::string& fileName, TChipList& chipList) {
         ++k;
     }
     in.Close();
+}
+
+void TakeTarget(const TTargetRec& target, const std::string& chipName) {
+    Ini.ChipName = chipName;
+    Ini.FlashStart = target.FlashStart;
+    Ini.FlashLen = target.FlashEnd - target.FlashStart + 1;
 }

@@ -27,6 +27,10 @@ public:
 
 inline constexpr const char* kTargetsFileName = "targets.cfi";
 
+// A chosen target becomes the current chip: its flash range into Ini
+// (FlashEnd is inclusive) under the name given.
+void TakeTarget(const TTargetRec& target, const std::string& chipName);
+
 // Starts Targets afresh and appends one item per entry. Entry lines beyond
 // the 256th are ignored.
 void LoadTargets(const std::string& fileName, TChipList& chipList);

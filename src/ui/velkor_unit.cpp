@@ -395,10 +395,7 @@ void TMainForm::HWChanged(QObject*) {
     Ini.ManuellTyp = CBManuellTyp->isChecked();
     Ini.AutoErase = CBAutoErase->isChecked();
     if (i >= 0 && i < kTargetCount) {
-        const TTargetRec& target = Targets[i];
-        Ini.ChipName = ChipTypCombo->Text();
-        Ini.FlashStart = target.FlashStart;
-        Ini.FlashLen = target.FlashEnd - target.FlashStart + 1;
+        TakeTarget(Targets[i], ChipTypCombo->Text());
     }
     Ini.KonfigDatei = Str(KonfigDateiEdit->text());
     Ini.HexDatei = Str(HexDateiEdit->text());
@@ -454,9 +451,7 @@ void TMainForm::TestChipButtonClick(QObject*) {
     ChipTypCombo->SetItemIndex(found.targetIndex);
     ChipTypCombo->SetText(target.Name);
     ChipTypCombo->repaint();
-    Ini.ChipName = target.Name;
-    Ini.FlashStart = target.FlashStart;
-    Ini.FlashLen = target.FlashEnd - target.FlashStart + 1;
+    TakeTarget(target, target.Name);
     ChipAnzeige->setText(QStr(Ini.ChipName));
     platform::MessageBeep(0);
 }
