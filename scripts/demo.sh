@@ -143,7 +143,7 @@ shoot 8-ausgelesen
 INNER
 
 echo "Screenshots:"
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$demo/clicks.sh" "$prog" "$demo" "$shots" "$root/data/example.hex"
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$demo/clicks.sh" "$prog" "$demo" "$shots" "$root/data/example.hex"
 rm -f "$demo/clicks.sh" "$demo/last.rgb" "$demo/now.rgb"
 if cmp -s "$demo/auslese.bin" "$demo/chip-flash.bin"; then
   echo "The read-out file $demo/auslese.bin holds the chip's 128 KiB flash."

@@ -49,4 +49,4 @@ click 452 64;  shoot chip-setup "$out/hardware-setup.png"
 click 452 112; shoot programmierung-again "$out/chip-setup.png" >/dev/null
 rm -f "$out/programmierung-again.png"
 INNER
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/shoot.sh" "$work" "$out"
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$work/shoot.sh" "$work" "$out"

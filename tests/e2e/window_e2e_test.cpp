@@ -158,21 +158,23 @@ private:
     pid_t pid_ = -1;
 };
 
-// The X server all tests of this file share.
+// The X server all tests of this file share. Without -noreset it resets
+// whenever its last client leaves, and a client connecting meanwhile (the
+// window after an xdotool search) is refused.
 class Xvfb {
 public:
-    Xvfb() {
+    explicit Xvfb(const std::string& log) {
         const std::string exe = Which("Xvfb");
         int p[2];
         if (exe.empty() || ::pipe(p) != 0) return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::close(p[0]);
-            const int quiet = ::open("/dev/null", O_WRONLY);
-            ::dup2(quiet, 2);
+            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 2);
             const std::string fd = std::to_string(p[1]);
             ::execl(exe.c_str(), exe.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                    "tcp", static_cast<char*>(nullptr));
+                    "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(p[1]);
@@ -201,18 +203,22 @@ protected:
     static void SetUpTestSuite() {
         xdotool_ = Which("xdotool");
         if (Which("Xvfb").empty() || xdotool_.empty()) return;
-        xvfb_ = new Xvfb;
+        xvfb_ = new Xvfb(XvfbLog());
         if (!xvfb_->display().empty()) ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
+    }
+    static std::string XvfbLog() {
+        return (fs::temp_directory_path() / ("velkor-xvfb-" + std::to_string(::getpid()) + ".log")).string();
     }
     static void TearDownTestSuite() {
         delete xvfb_;
         xvfb_ = nullptr;
+        fs::remove(XvfbLog());
     }
 
     void SetUp() override {
         if (!xvfb_)
             GTEST_SKIP() << "needs Xvfb and xdotool (scripts/install-deps.sh installs them)";
-        ASSERT_FALSE(xvfb_->display().empty()) << "Xvfb did not start";
+        ASSERT_FALSE(xvfb_->display().empty()) << "Xvfb did not start: " << Content(XvfbLog());
         // A program folder of its own: its default.cfp and ports/ stay here.
         for (const char* name : {"velkor", "targets.cfi"})
             fs::copy_file(ProgramDir() + "/" + name, dir.File(name));
@@ -237,7 +243,7 @@ protected:
         window = std::make_unique<Child>(std::vector<std::string>{Path("velkor"), argument}, Path("velkor.out"),
                                          Path("lsan.supp"));
         wid = Find("^Velkor Programmer$");
-        ASSERT_FALSE(wid.empty()) << Content(Path("velkor.out"));
+        ASSERT_FALSE(wid.empty()) << Content(Path("velkor.out")) << "Xvfb: " << Content(XvfbLog());
         // No window manager: focusing it by hand activates it, and it scans the ports.
         Xdo({"windowfocus", "--sync", wid});
     }
@@ -327,8 +333,8 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
     for (std::size_t i = 0; i < 0x300; ++i) image[i] = static_cast<char>(i * 7 + 3);
     for (std::size_t i = 0x1000; i < 0x1040; ++i) image[i] = static_cast<char>(0xFF - i);
     dir.Write("fw.hex", IntelHex(image));
-    StartChip();
-    StartWindow(Path("fw.hex"));
+    ASSERT_NO_FATAL_FAILURE(StartChip());
+    ASSERT_NO_FATAL_FAILURE(StartWindow(Path("fw.hex")));
 
     Click(kChipSetupButton);
     Click(kTestChipButton);
@@ -363,8 +369,8 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
 
 TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds) {
     const std::string example = VELKOR_SOURCE_DIR "/data/example.hex";
-    StartChip({"--protected"});
-    StartWindow(example);
+    ASSERT_NO_FATAL_FAILURE(StartChip({"--protected"}));
+    ASSERT_NO_FATAL_FAILURE(StartWindow(example));
 
     Click(kEraseAllButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("92 Readout Unprotect: ACK") && Logged("43 Erase"); })) << Log();
