@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang under ASan + UBSan and runs each
 # for a bounded time, starting from its seed corpus in fuzz/corpus/<target>.
+# Installs what it needs (Debian 12).
 #   scripts/fuzz.sh [SECONDS per target, default 60] [build dir, default build-fuzz]
 #   scripts/fuzz.sh --coverage [build dir]   line coverage of the code under
 #                                            test by the corpora found so far
@@ -20,6 +21,11 @@ build=${2:-build-fuzz}
 targets=(hexfile konfig targets identify)
 jobs=${FUZZ_BUILD_JOBS:-2}
 out="$build/fuzz"
+
+# llvm brings llvm-profdata and llvm-cov: only the coverage report needs it.
+packages=(cmake ninja-build clang libclang-rt-14-dev)
+$coverage && packages+=(llvm)
+scripts/install-deps.sh "${packages[@]}"
 
 configure() {  # dir, extra compile flags
   local flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ "-DCMAKE_CXX_FLAGS=$2"
