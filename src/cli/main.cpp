@@ -1,5 +1,7 @@
 // velkor-cli: the window's jobs for scripts, CI rigs and production lines.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -95,6 +97,17 @@ int Usage(const std::string& error) {
     return cli::kExitUsage;
 }
 
+// A full disk or a closed pipe leaves the output cut off: that is no success.
+int CheckedOutput(int code) {
+    if (std::fflush(stdout) != 0)  // else an earlier flush failed and took the reason with it
+        std::fprintf(stderr, "velkor-cli: cannot write the output: %s\n", std::strerror(errno));
+    else if (std::ferror(stdout))
+        std::fputs("velkor-cli: cannot write the output\n", stderr);
+    else
+        return code;
+    return cli::kExitFailed;
+}
+
 cli::TerminalStatusBar::Mode StatusMode(cli::ChildMode child) {
     using Mode = cli::TerminalStatusBar::Mode;
     switch (child) {
@@ -105,12 +118,7 @@ cli::TerminalStatusBar::Mode StatusMode(cli::ChildMode child) {
     return cli::IsTerminal(stderr) ? Mode::kLive : Mode::kLog;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-#ifdef _WIN32
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+int Run(int argc, char** argv) {
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         cli::Request request;
@@ -133,4 +141,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velkor-cli: %s\n", e.what());
         return cli::kExitFailed;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+    return CheckedOutput(Run(argc, argv));
 }

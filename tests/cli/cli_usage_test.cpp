@@ -148,4 +148,14 @@ TEST_F(CliOwnFolder, TargetsPrintsTheChipListAsTheWindowShowsIt) {
     EXPECT_NE(r.err.find("targets.cfi"), std::string::npos);
 }
 
+// settings > effective.cfp on a full disk must not leave a cut-off file behind a success.
+TEST_F(CliOwnFolder, OutputThatCannotBeWrittenFailsTheRun) {
+    for (const char* command : {"settings", "targets", "--help"}) {
+        SCOPED_TRACE(command);
+        const auto r = RunProgram("/bin/sh", {"-c", "exec \"$0\" \"$1\" > /dev/full", cli(), command});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("velkor-cli: cannot write the output"), std::string::npos) << r.err;
+    }
+}
+
 }  // namespace
