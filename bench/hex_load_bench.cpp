@@ -24,13 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class NullStatusBar : public platform::StatusBar {
-public:
-    void SetText(const std::string&) override {}
-    std::string Text() const override { return {}; }
-    void Repaint() override {}
-};
-
 struct Fixture {
     fs::path dir;
     std::string binary, hex, readBack;
@@ -93,7 +86,7 @@ bool SetUpFiles() {
     }
     // The figure only counts if the load is right.
     Ini.FlashStart = 0x08000000;
-    NullStatusBar bar;
+    platform::NullStatusBar bar;
     std::string message;
     if (!LoadHexFile(bar, g.hex, message) || std::memcmp(FlashImage, g.image.data(), kImageSize) != 0) {
         std::fprintf(stderr, "the HEX file does not load as the image: %s\n", message.c_str());
@@ -104,7 +97,7 @@ bool SetUpFiles() {
 }
 
 void BM_LoadHexFile(benchmark::State& state) {
-    NullStatusBar bar;
+    platform::NullStatusBar bar;
     std::string message;
     for (auto _ : state) {
         if (!LoadHexFile(bar, g.hex, message)) state.SkipWithError(message.c_str());

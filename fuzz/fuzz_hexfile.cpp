@@ -10,24 +10,15 @@
 
 namespace {
 
-class NoStatusBar : public platform::StatusBar {
-public:
-    void SetText(const std::string&) override {}
-    std::string Text() const override { return {}; }
-    void Repaint() override {}
-};
-
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
-
 void LoadOnce(const std::string& path, std::uint32_t flashStart) {
     Ini.FlashStart = flashStart;
-    NoStatusBar bar;
+    platform::NullStatusBar bar;
     std::string message;
     const bool ok = LoadHexFile(bar, path, message);
-    FUZZ_CHECK(ok == StartsWith(message, "..erledigt, nach "));
+    FUZZ_CHECK(ok == message.starts_with("..erledigt, nach "));
     FUZZ_CHECK(!message.empty());
     if (ok) {
-        FUZZ_CHECK(message.size() > 23 && message.compare(message.size() - 7, 7, " Zeilen") == 0);
+        FUZZ_CHECK(message.size() > 23 && message.ends_with(" Zeilen"));
     }
 }
 

@@ -1,7 +1,6 @@
 #include "cli/commands.h"
 
 #include <memory>
-#include <string_view>
 
 #include "bootloader/lolevel.h"
 #include "jobs/algorithmen.h"
@@ -27,11 +26,6 @@ namespace {
 constexpr std::uint32_t kBlock = 256;
 constexpr std::int32_t kEvenParity = 2;
 constexpr unsigned kBeepRecognised = 0;
-
-bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-bool EndsWith(const std::string& s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
 
 // What the blank check and the read-out go through: whole blocks below FlashLen.
 std::uint32_t ReadTotal() {
@@ -122,7 +116,7 @@ private:
         bar_.StartJob(Ini.FlashStart, ReadTotal());
         std::string message;
         BlankCheck(*port_, bar_, message);
-        return Close(StartsWith(message, "Chip ist leer bis $"), message);
+        return Close(message.starts_with("Chip ist leer bis $"), message);
     }
 
     bool ProgramOrVerify(const std::string& file, bool program) {
@@ -136,17 +130,17 @@ private:
         if (program) {
             Show("programmiere..");
             ProgramFlash(*port_, bar_, message);
-            return Close(StartsWith(message, "..ende, programmiert bis "), message);
+            return Close(message.starts_with("..ende, programmiert bis "), message);
         }
         VerifyFlash(*port_, bar_, message);
-        return Close(StartsWith(message, "..ende, verifiziert bis "), message);
+        return Close(message.starts_with("..ende, verifiziert bis "), message);
     }
 
     bool Read(const std::string& file) {
         bar_.StartJob(Ini.FlashStart, ReadTotal());
         ReadOut(file, *port_, bar_);
         const std::string closing = bar_.Text();
-        return Close(StartsWith(closing, "gelesen bis $") && EndsWith(closing, " fertig."), closing);
+        return Close(closing.starts_with("gelesen bis $") && closing.ends_with(" fertig."), closing);
     }
 
     bool Reset() {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "bootloader/lolevel.h"
+#include "cli/messages.h"
 
 namespace cli {
 
@@ -48,13 +49,6 @@ constexpr CommandWord kCommands[] = {
     {"reset", CommandKind::Reset, false},       {"settings", CommandKind::Settings, false},
     {"targets", CommandKind::Targets, false},
 };
-
-bool Fail(std::string& error, std::string text) {
-    error = std::move(text);
-    return false;
-}
-
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 // One option with its value; false with the message for a bad value.
 bool TakeOption(const std::string& name, const std::string& value, Request& r, std::string& error) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 
+#include "cli/messages.h"
 #include "platform/ports.h"
 #include "platform/status_bar.h"
 #include "platform/textfile.h"
@@ -17,13 +18,6 @@ namespace cli {
 
 namespace {
 
-bool Fail(std::string& error, std::string text) {
-    error = std::move(text);
-    return false;
-}
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
 class ItemCollector : public TChipList {
 public:
     explicit ItemCollector(std::vector<std::string>& items) : items_(items) {}
@@ -31,17 +25,6 @@ public:
 
 private:
     std::vector<std::string>& items_;
-};
-
-// The pre-check of a HEX file shows nothing.
-class SilentStatusBar : public platform::StatusBar {
-public:
-    void SetText(const std::string& text) override { text_ = text; }
-    std::string Text() const override { return text_; }
-    void Repaint() override {}
-
-private:
-    std::string text_;
 };
 
 std::string Trimmed(const std::string& text) {
@@ -83,7 +66,7 @@ bool TakeChip(const std::string& name, std::string& error) {
 
 bool CheckHexFile(const std::string& file, std::string& error) {
     if (!platform::FileExists(file)) return Fail(error, file + ": no such file");
-    SilentStatusBar bar;
+    platform::NullStatusBar bar;
     std::string message;
     if (!LoadHexFile(bar, file, message)) return Fail(error, file + ": " + message);
     return true;

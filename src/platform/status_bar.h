@@ -15,4 +15,12 @@ public:
     virtual void Repaint() = 0;
 };
 
+// Shows nothing: for a HEX file's pre-check, benchmarks and fuzzing.
+class NullStatusBar : public StatusBar {
+public:
+    void SetText(const std::string&) override {}
+    std::string Text() const override { return {}; }
+    void Repaint() override {}
+};
+
 }  // namespace platform
