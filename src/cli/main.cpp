@@ -131,7 +131,8 @@ int Run(int argc, char** argv) {
         const cli::PortChoice* first = request.ports.empty() ? nullptr : &request.ports.front();
         std::vector<std::string> targetItems;
         if (!cli::SetUpSettings(request, first, targetItems, error)) return Usage(error);
-        if (!cli::CheckFiles(request, error)) return Usage(error);
+        // A child's files passed the parent's check before it was started.
+        if (request.child == cli::ChildMode::None && !cli::CheckFiles(request, error)) return Usage(error);
         if (request.ports.size() > 1) return cli::RunParallel(request);
 
         const cli::PortChoice board = first ? *first : cli::PortChoice{Ini.ComNr, {}};

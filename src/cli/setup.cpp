@@ -139,10 +139,11 @@ bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::st
 
 bool CheckFiles(const Request& r, std::string& error) {
     const bool several = r.ports.size() > 1;
+    std::set<std::string> hexFiles;  // program fw.hex verify fw.hex: loaded once
     try {
         for (const auto& c : r.commands) {
             if (c.kind == CommandKind::Program || c.kind == CommandKind::Verify) {
-                if (!CheckHexFile(c.file, error)) return false;
+                if (hexFiles.insert(c.file).second && !CheckHexFile(c.file, error)) return false;
             } else if (c.kind == CommandKind::Read) {
                 if (several && c.file.find(kPortPlaceholder) == std::string::npos)
                     return Fail(error, "read " + c.file + ": every board would write this one file; put " +
