@@ -10,7 +10,7 @@ root=$PWD
 build=${1:-build-win}
 [[ $build = /* ]] || build=$root/$build
 
-scripts/install-deps.sh cmake ninja-build g++ googletest g++-mingw-w64-x86-64-posix wine64 socat
+scripts/install-deps.sh cmake ninja-build g++ googletest g++-mingw-w64-x86-64-posix wine64 socat srecord
 
 flags=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   -DVELKOR_BUILD_UI=OFF -DVELKOR_BUILD_BENCH=OFF)
@@ -46,13 +46,13 @@ fi
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" wineboot </dev/null >/dev/null 2>&1
 
-# Waits until a path exists (a link socat or the simulator makes).
+# Waits until "test OP PATH" holds: -e a link socat makes, -s output that has begun.
 wait_for() {
   for _ in $(seq 200); do
-    [[ -e $1 ]] && return 0
+    test "$1" "$2" && return 0
     sleep 0.05
   done
-  echo "no $1" >&2
+  echo "no $2" >&2
   return 1
 }
 
@@ -61,7 +61,7 @@ loop=$WINEPREFIX/dosdevices/com12
 rm -f "$loop"
 socat PTY,link="$loop",raw,echo=0 EXEC:cat &
 pids+=($!)
-wait_for "$loop"
+wait_for -e "$loop"
 export VELKOR_LOOPBACK_PORT=12
 
 # The pty tests share that one port: one at a time.
@@ -75,10 +75,7 @@ rm -rf "$e2e"
 mkdir -p "$e2e"
 "$build/host/program/velkor-sim" --wire-time >"$e2e/sim.out" 2>"$e2e/sim.err" &
 pids+=($!)
-for _ in $(seq 200); do
-  [[ -s $e2e/sim.out ]] && break
-  sleep 0.05
-done
+wait_for -s "$e2e/sim.out" || true  # the check below tells why
 slave=$(head -n 1 "$e2e/sim.out")
 [[ -c $slave ]] || { echo "velkor-sim gave no device: $(cat "$e2e/sim.err")" >&2; exit 1; }
 com=$WINEPREFIX/dosdevices/com7
@@ -87,11 +84,7 @@ ln -sfn "$slave" "$com"
 # 3000 bytes of data from offset 0, as Intel HEX; the read-back is the data
 # and erased flash up to the 8 KiB flash length.
 head -c 3000 /dev/urandom >"$e2e/fw.bin"
-od -An -v -tu1 -w16 "$e2e/fw.bin" | awk '{
-    a = (NR - 1) * 16; sum = NF + int(a / 256) + a % 256; line = sprintf(":%02X%04X00", NF, a)
-    for (i = 1; i <= NF; i++) { line = line sprintf("%02X", $i); sum += $i }
-    printf "%s%02X\r\n", line, (256 - sum % 256) % 256 }
-  END { printf ":00000001FF\r\n" }' >"$e2e/fw.hex"
+srec_cat "$e2e/fw.bin" -binary -o "$e2e/fw.hex" -intel -crlf
 { cat "$e2e/fw.bin"; head -c $((0x2000 - 3000)) /dev/zero | tr '\0' '\377'; } >"$e2e/want.bin"
 
 cat >"$e2e/want.txt" <<'TEXT'
