@@ -7,7 +7,6 @@
 #include "jobs/identify.h"
 #include "platform/beep.h"
 #include "platform/ports.h"
-#include "platform/textfile.h"
 #include "serial/comport.h"
 #include "settings/hexfile.h"
 #include "settings/inifile.h"
@@ -36,8 +35,7 @@ std::uint32_t ReadTotal() {
 class Runner {
 public:
     Runner(const PortChoice& board, const std::vector<std::string>& targetItems, TerminalStatusBar& bar)
-        : board_(board), targetItems_(targetItems), bar_(bar), port_(std::make_unique<TComPort>()),
-          sameTerminal_(IsTerminal(stdout) && IsTerminal(stderr)) {}
+        : board_(board), targetItems_(targetItems), bar_(bar), port_(std::make_unique<TComPort>()) {}
 
     bool Run(const Command& c) {
         try {
@@ -67,7 +65,7 @@ private:
     }
 
     bool Close(bool ok, const std::string& closing, const std::vector<std::string>& lines = {}) {
-        bar_.FinishJob(closing, sameTerminal_);
+        bar_.FinishJob(closing);
         for (const auto& line : lines) std::printf("%s\n", line.c_str());
         if (!closing.empty()) std::printf("%s\n", closing.c_str());
         std::fflush(stdout);
@@ -75,6 +73,7 @@ private:
     }
 
     // Opened once, as the window's first activation does; set up as there.
+    // No command that succeeds leaves it closed, and the first failure ends the run.
     bool PortReady() {
         if (!portSetUp_) {
             portSetUp_ = true;
@@ -85,8 +84,6 @@ private:
             portText_ = board_.Label() + " (" + std::to_string(port_->Baud()) + " Bd)" +
                         (port_->Opened() ? " offen" : " kein Zugriff");
             bar_.SetText(portText_);
-        } else if (!port_->Opened()) {
-            port_->Open();
         }
         return port_->Opened();
     }
@@ -152,7 +149,7 @@ private:
     bool Settings() {
         std::string content;
         for (const std::string& line : KonfigLines()) content += line + "\r\n";
-        bar_.FinishJob({}, sameTerminal_);
+        bar_.FinishJob({});
 #ifdef _WIN32
         _setmode(_fileno(stdout), _O_BINARY);  // the CR LF line ends as written
 #endif
@@ -172,7 +169,6 @@ private:
     const std::vector<std::string>& targetItems_;
     TerminalStatusBar& bar_;
     std::unique_ptr<TComPort> port_;
-    bool sameTerminal_;
     bool portSetUp_ = false;
     std::string portText_;
 };

@@ -11,6 +11,7 @@
 #include "cli/parallel.h"
 #include "cli/setup.h"
 #include "cli/terminal_status.h"
+#include "platform/console.h"
 #include "settings/inifile.h"
 
 #ifdef _WIN32
@@ -115,7 +116,7 @@ cli::TerminalStatusBar::Mode StatusMode(cli::ChildMode child) {
         case cli::ChildMode::Lines: return Mode::kLines;
         case cli::ChildMode::None: break;
     }
-    return cli::IsTerminal(stderr) ? Mode::kLive : Mode::kLog;
+    return platform::IsTerminal(stderr) ? Mode::kLive : Mode::kLog;
 }
 
 int Run(int argc, char** argv) {

@@ -12,7 +12,7 @@
 
 #include "cli/commands.h"
 #include "cli/parallel.h"
-#include "cli/terminal_status.h"
+#include "platform/console.h"
 
 namespace cli {
 
@@ -151,7 +151,7 @@ void PrintSummary(const std::vector<Child>& children) {
 }  // namespace
 
 int RunParallel(const Request& request) {
-    const ChildMode mode = IsTerminal(stderr) ? ChildMode::Lines : ChildMode::Log;
+    const ChildMode mode = platform::IsTerminal(stderr) ? ChildMode::Lines : ChildMode::Log;
     std::vector<Child> children(request.ports.size());
     for (std::size_t i = 0; i < children.size(); ++i) {
         Child& c = children[i];

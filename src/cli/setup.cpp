@@ -1,5 +1,6 @@
 #include "cli/setup.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -84,12 +85,6 @@ bool CheckReadFile(const std::string& file, std::string& error) {
 
 }  // namespace
 
-std::int32_t ClampLineChoice(std::int32_t choice) {
-    if (choice > 4) return 4;
-    if (choice < 0) return -1;
-    return choice;
-}
-
 bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::string>& targetItems,
                    std::string& error) {
     std::memset(FlashImage, 0xFF, kImageSize);
@@ -112,9 +107,10 @@ bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::st
         return Fail(error, e.what());
     }
     // The window's first activation reads the choices back from its radio
-    // groups; without this the start value BOOT 5 would leave BOOT0 alone.
-    Ini.ResetMode = ClampLineChoice(Ini.ResetMode);
-    Ini.BootMode = ClampLineChoice(Ini.BootMode);
+    // groups of 0..4 (files hold no negative numbers); without this the start
+    // value BOOT 5 would leave BOOT0 alone.
+    Ini.ResetMode = std::min<std::int32_t>(Ini.ResetMode, 4);
+    Ini.BootMode = std::min<std::int32_t>(Ini.BootMode, 4);
 
     if (port) {
         if (port->device.empty()) {

@@ -21,8 +21,4 @@ bool SetUpSettings(const Request& request, const PortChoice* port, std::vector<s
 // several boards a distinct read file per board.
 bool CheckFiles(const Request& request, std::string& error);
 
-// The window's radio groups hold 0..4: a larger choice shows and then acts
-// as 4, a negative one as none (-1).
-std::int32_t ClampLineChoice(std::int32_t choice);
-
 }  // namespace cli

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/clock.h"
+#include "platform/console.h"
 
 
 namespace cli {
@@ -68,7 +69,8 @@ std::string ProgressLine(const std::string& blockText, std::uint32_t done, std::
     return buf;
 }
 
-TerminalStatusBar::TerminalStatusBar(std::FILE* out, Mode mode) : out_(out), mode_(mode) {}
+TerminalStatusBar::TerminalStatusBar(std::FILE* out, Mode mode)
+    : out_(out), mode_(mode), closingOnSameTerminal_(platform::IsTerminal(out) && platform::IsTerminal(stdout)) {}
 
 void TerminalStatusBar::SetText(const std::string& text) {
     text_ = text;
@@ -99,8 +101,8 @@ void TerminalStatusBar::StartJob(std::uint32_t base, std::uint32_t total) {
     total_ = total;
 }
 
-void TerminalStatusBar::FinishJob(const std::string& closingText, bool closingOnSameTerminal) {
-    if (mode_ == Mode::kLive && lineOpen_ && !inProgress_ && openText_ == closingText && closingOnSameTerminal) {
+void TerminalStatusBar::FinishJob(const std::string& closingText) {
+    if (mode_ == Mode::kLive && lineOpen_ && !inProgress_ && openText_ == closingText && closingOnSameTerminal_) {
         DrawLive("");
         std::fputc('\r', out_);
         lineOpen_ = false;

@@ -5,12 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/console.h"
 #include "platform/status_bar.h"
 
 namespace cli {
-
-using platform::IsTerminal;
 
 // A per-block text of a job, such as "programmiere $00001200" or
 // "lese $08001200": the value after its "$".
@@ -36,8 +33,9 @@ public:
     // Before a job: what its per-block values count from and up to.
     void StartJob(std::uint32_t base, std::uint32_t total);
     // After a job, before its closing text goes to standard output. A live
-    // line that already shows that text makes way for it.
-    void FinishJob(const std::string& closingText, bool closingOnSameTerminal);
+    // line that already shows that text makes way for it when standard
+    // output is the same terminal.
+    void FinishJob(const std::string& closingText);
 
 private:
     void Progress(const std::string& text, std::uint32_t value);
@@ -48,6 +46,7 @@ private:
 
     std::FILE* out_;
     Mode mode_;
+    bool closingOnSameTerminal_;
     std::string text_;
 
     bool jobStarted_ = false;
