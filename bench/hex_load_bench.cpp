@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/hex_text.h"
 #include "settings/hexfile.h"
 #include "settings/inifile.h"
 
@@ -28,7 +27,6 @@ struct Fixture {
     fs::path dir;
     std::string binary, hex, readBack;
     std::vector<std::uint8_t> image;
-    bool haveSrecCat = false;
 };
 Fixture g;
 
@@ -42,27 +40,6 @@ int Spawn(const std::vector<std::string>& args) {
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Our own writer, for machines without srec_cat: 32-byte records with type-04 records.
-void WriteHex(const std::string& path, const std::vector<std::uint8_t>& data) {
-    std::ofstream out(path, std::ios::binary);
-    for (std::size_t at = 0; at < data.size(); at += 32) {
-        if (at % 0x10000 == 0) {
-            const auto seg = static_cast<std::uint8_t>(at >> 16);
-            out << ":02000004" << platform::Hex2(static_cast<std::uint8_t>(seg >> 8)) << platform::Hex2(seg)
-                << platform::Hex2(static_cast<std::uint8_t>(-(6 + seg))) << "\n";
-        }
-        const std::size_t n = std::min<std::size_t>(32, data.size() - at);
-        std::uint8_t sum = static_cast<std::uint8_t>(n + ((at >> 8) & 0xFF) + (at & 0xFF));
-        out << ":" << platform::Hex2(static_cast<std::uint8_t>(n)) << platform::HexDigits(static_cast<std::uint32_t>(at & 0xFFFF), 4) << "00";
-        for (std::size_t i = 0; i < n; ++i) {
-            out << platform::Hex2(data[at + i]);
-            sum = static_cast<std::uint8_t>(sum + data[at + i]);
-        }
-        out << platform::Hex2(static_cast<std::uint8_t>(-sum)) << "\n";
-    }
-    out << ":00000001FF\n";
 }
 
 bool SetUpFiles() {
@@ -79,10 +56,9 @@ bool SetUpFiles() {
     std::ofstream(g.binary, std::ios::binary)
         .write(reinterpret_cast<const char*>(g.image.data()), static_cast<std::streamsize>(g.image.size()));
 
-    g.haveSrecCat = Spawn({"srec_cat", g.binary, "-binary", "-o", g.hex, "-intel"}) == 0;
-    if (!g.haveSrecCat) {
-        std::fprintf(stderr, "srec_cat not found: writing the HEX file here, no comparison\n");
-        WriteHex(g.hex, g.image);
+    if (Spawn({"srec_cat", g.binary, "-binary", "-o", g.hex, "-intel"}) != 0) {
+        std::fprintf(stderr, "srec_cat failed or is missing (Debian package srecord, scripts/install-deps.sh)\n");
+        return false;
     }
     // The figure only counts if the load is right.
     Ini.FlashStart = 0x08000000;
@@ -108,10 +84,6 @@ void BM_LoadHexFile(benchmark::State& state) {
 }
 
 void BM_SrecCatToBinary(benchmark::State& state) {
-    if (!g.haveSrecCat) {
-        state.SkipWithError("srec_cat not installed");
-        return;
-    }
     for (auto _ : state) {
         if (Spawn({"srec_cat", g.hex, "-intel", "-o", g.readBack, "-binary"}) != 0)
             state.SkipWithError("srec_cat failed");
