@@ -72,33 +72,25 @@ TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
-    connect(lineEdit(), &QLineEdit::textEdited, this, [this] {
-        if (programDepth_ == 0) emit Change();
-    });
+    // textEdited comes from typing only, never from the program's own setText.
+    connect(lineEdit(), &QLineEdit::textEdited, this, &TComboBox::Change);
     connect(this, &QComboBox::activated, this, &TComboBox::Picked);
 }
 
 std::string TComboBox::Text() const { return Str(currentText()); }
 
-void TComboBox::SetText(const std::string& text) {
-    ++programDepth_;
-    lineEdit()->setText(QStr(text));
-    --programDepth_;
-}
+void TComboBox::SetText(const std::string& text) { lineEdit()->setText(QStr(text)); }
 
 void TComboBox::SetItemIndex(int index) {
     if (index < -1 || index >= count()) index = -1;
-    ++programDepth_;
     selected_ = index;
     setCurrentIndex(index);
     lineEdit()->setText(index >= 0 ? itemText(index) : QString());
-    --programDepth_;
 }
 
 void TComboBox::AddItem(const std::string& text) { AddItem(text, {}); }
 
 void TComboBox::AddItem(const std::string& text, const std::string& toolTip) {
-    ++programDepth_;
     // Qt selects the first item added to an empty box and shows its text;
     // neither may change here.
     const QString shown = currentText();
@@ -106,24 +98,17 @@ void TComboBox::AddItem(const std::string& text, const std::string& toolTip) {
     if (!toolTip.empty()) setItemData(count() - 1, QStr(toolTip), Qt::ToolTipRole);
     setCurrentIndex(selected_);
     lineEdit()->setText(shown);
-    --programDepth_;
 }
 
 void TComboBox::Clear() {
-    ++programDepth_;
     clear();
     lineEdit()->clear();
     selected_ = -1;
-    --programDepth_;
 }
 
 void TComboBox::Picked(int index) {
     selected_ = index;
-    if (index >= 0 && currentText() != itemText(index)) {
-        ++programDepth_;
-        lineEdit()->setText(itemText(index));
-        --programDepth_;
-    }
+    if (index >= 0 && currentText() != itemText(index)) lineEdit()->setText(itemText(index));
     emit Change();
 }
 

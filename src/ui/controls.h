@@ -78,7 +78,6 @@ private:
     void Picked(int index);
 
     int selected_ = -1;
-    int programDepth_ = 0;
 };
 
 // The one panel of the status bar, reaching to the right end.
