@@ -124,10 +124,8 @@ void TStatusBar::SetText(const std::string& text) { panel_->setText(QStr(text));
 
 std::string TStatusBar::Text() const { return Str(panel_->text()); }
 
-void TStatusBar::Repaint() {
-    panel_->repaint();
-    repaint();
-}
+// The panel is all there is to see: the bar around it needs no second paint.
+void TStatusBar::Repaint() { panel_->repaint(); }
 
 // --- TFileDialog
 
