@@ -107,10 +107,10 @@ TMainForm::TMainForm(Options options, QWidget* parent)
     : QWidget(parent), showError_(std::move(options.showError)), options_(std::move(options)) {
     CreateControls();
     SetTabOrder();
-    ConnectHandlers();
     platform::SetBeepSink(&g_beep);
     Guarded([&] { FormCreate(this); });
-    creating_ = false;
+    // Only now: the names FormCreate puts in must not run HWChanged.
+    ConnectHandlers();
 }
 
 TMainForm::~TMainForm() { platform::SetBeepSink(nullptr); }
@@ -276,7 +276,7 @@ void TMainForm::ConnectHandlers() {
 
     auto changed = [this](QObject* sender) {
         return [this, sender] {
-            if (!creating_) Guarded([&] { HWChanged(sender); });
+            Guarded([&] { HWChanged(sender); });
         };
     };
     connect(PortComboBox, &TComboBox::Change, this, changed(PortComboBox));
@@ -312,7 +312,6 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
 }
 
 void TMainForm::FormCreate(QObject*) {
-    creating_ = true;
     std::fill(std::begin(FlashImage), std::end(FlashImage), std::uint8_t{0xFF});
     ClearIni();
     ExeDir = options_.exeDir.empty() ? platform::ExecutableDir() : options_.exeDir;
@@ -352,7 +351,6 @@ void TMainForm::FormCreate(QObject*) {
     ChipAnzeige->setText(QStr(Ini.ChipName));
     for (int rate : kBaudRates) BaudrateBox->AddItem(std::to_string(rate) + " Baud");
     ComPort.SetParity(kEvenParity);
-    creating_ = false;
 }
 
 void TMainForm::TakeArgument() {

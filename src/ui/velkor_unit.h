@@ -121,5 +121,4 @@ private:
 
     std::function<void(const std::string&)> showError_;
     Options options_;
-    bool creating_ = false;
 };
