@@ -144,7 +144,7 @@ QStringList QtNameFilters(const std::string& pairs) {
 }
 
 TFileDialog::TFileDialog(Kind kind, const std::string& filter, const std::string& defaultExt, QWidget* owner)
-    : QObject(owner), kind_(kind), filters_(QtNameFilters(filter)), defaultExt_(QStr(defaultExt)), owner_(owner) {}
+    : QObject(owner), kind_(kind), filters_(QtNameFilters(filter)), defaultExt_(QStr(defaultExt)) {}
 
 void TFileDialog::Configure(QFileDialog& dialog) const {
     dialog.setNameFilters(filters_);
@@ -169,7 +169,7 @@ bool TFileDialog::Execute() {
         fileName_ = *chosen;
         return true;
     }
-    QFileDialog dialog(owner_);
+    QFileDialog dialog(qobject_cast<QWidget*>(parent()));
     Configure(dialog);
     if (!fileName_.empty()) dialog.selectFile(QStr(fileName_));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;

@@ -110,7 +110,6 @@ public:
     // True when the user chose a file; FileName() then holds it.
     bool Execute();
     const std::string& FileName() const { return fileName_; }
-    void SetFileName(const std::string& name) { fileName_ = name; }
 
     // Gives the real dialog its filters, suffix and modes.
     void Configure(QFileDialog& dialog) const;
@@ -122,6 +121,5 @@ private:
     Kind kind_;
     QStringList filters_;
     QString defaultExt_;
-    QWidget* owner_;
     std::string fileName_;
 };

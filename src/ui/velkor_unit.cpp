@@ -104,7 +104,7 @@ TComboBox* Combo(const char* name, QWidget* parent, int x, int y, int w, int h) 
 }  // namespace
 
 TMainForm::TMainForm(Options options, QWidget* parent)
-    : QWidget(parent), showError_(std::move(options.showError)), options_(std::move(options)) {
+    : QWidget(parent), options_(std::move(options)) {
     CreateControls();
     SetTabOrder();
     platform::SetBeepSink(&g_beep);
@@ -125,8 +125,8 @@ void TMainForm::Guarded(F&& handler) {
 }
 
 void TMainForm::ShowError(const std::string& text) {
-    if (showError_)
-        showError_(text);
+    if (options_.showError)
+        options_.showError(text);
     else
         QMessageBox::critical(this, windowTitle(), QStr(text));
 }

@@ -98,9 +98,6 @@ public:
     void EraseAllButtonClick(QObject* sender);
     void AusleseButtonClick(QObject* sender);
 
-    const std::string& ExeDirectory() const { return ExeDir; }
-    void SetShowError(std::function<void(const std::string&)> show) { showError_ = std::move(show); }
-
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -119,6 +116,5 @@ private:
     void ShowError(const std::string& text);
     void TakeArgument();
 
-    std::function<void(const std::string&)> showError_;
     Options options_;
 };
