@@ -252,27 +252,27 @@ void TMainForm::SetTabOrder() {
     for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
 }
 
-void TMainForm::Connect(QPushButton* button, void (TMainForm::*handler)(QObject*)) {
+void TMainForm::OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*)) {
     connect(button, &QPushButton::clicked, this, [this, button, handler] { Guarded([&] { (this->*handler)(button); }); });
 }
 
 void TMainForm::ConnectHandlers() {
-    Connect(PortSetupButton, &TMainForm::PortSetupButtonClick);
-    Connect(ChipSetupButton, &TMainForm::ChipSetupButtonClick);
-    Connect(ProgButton, &TMainForm::ProgButtonClick);
-    Connect(ComAktuButton, &TMainForm::ComAktuButtonClick);
-    Connect(Reset_ein_Button, &TMainForm::Reset_ein_ButtonClick);
-    Connect(Reset_aus_Button, &TMainForm::Reset_aus_ButtonClick);
-    Connect(Bootlader_Button, &TMainForm::Bootlader_ButtonClick);
-    Connect(Normal_Button, &TMainForm::Normal_ButtonClick);
-    Connect(TestChipButton, &TMainForm::TestChipButtonClick);
-    Connect(KonfigLadeButton, &TMainForm::KonfigLadeButtonClick);
-    Connect(HexLadeButton, &TMainForm::HexLadeButtonClick);
-    Connect(LeertestButton, &TMainForm::LeertestButtonClick);
-    Connect(AusleseButton, &TMainForm::AusleseButtonClick);
-    Connect(EraseAllButton, &TMainForm::EraseAllButtonClick);
-    Connect(ProgStartButton, &TMainForm::ProgStartButtonClick);
-    Connect(VerifyButton, &TMainForm::VerifyButtonClick);
+    OnClick(PortSetupButton, &TMainForm::PortSetupButtonClick);
+    OnClick(ChipSetupButton, &TMainForm::ChipSetupButtonClick);
+    OnClick(ProgButton, &TMainForm::ProgButtonClick);
+    OnClick(ComAktuButton, &TMainForm::ComAktuButtonClick);
+    OnClick(Reset_ein_Button, &TMainForm::Reset_ein_ButtonClick);
+    OnClick(Reset_aus_Button, &TMainForm::Reset_aus_ButtonClick);
+    OnClick(Bootlader_Button, &TMainForm::Bootlader_ButtonClick);
+    OnClick(Normal_Button, &TMainForm::Normal_ButtonClick);
+    OnClick(TestChipButton, &TMainForm::TestChipButtonClick);
+    OnClick(KonfigLadeButton, &TMainForm::KonfigLadeButtonClick);
+    OnClick(HexLadeButton, &TMainForm::HexLadeButtonClick);
+    OnClick(LeertestButton, &TMainForm::LeertestButtonClick);
+    OnClick(AusleseButton, &TMainForm::AusleseButtonClick);
+    OnClick(EraseAllButton, &TMainForm::EraseAllButtonClick);
+    OnClick(ProgStartButton, &TMainForm::ProgStartButtonClick);
+    OnClick(VerifyButton, &TMainForm::VerifyButtonClick);
 
     auto changed = [this](QObject* sender) {
         return [this, sender] {
@@ -501,7 +501,7 @@ void TMainForm::ProgStartButtonClick(QObject*) {
     }
     StaBar->SetText("verbinde..");
     StaBar->Repaint();
-    if (!::Connect(ComPort)) {
+    if (!Connect(ComPort)) {
         StaBar->SetText("keine Verbindung.");
         return;
     }
@@ -521,7 +521,7 @@ void TMainForm::VerifyButtonClick(QObject*) {
         return;
     }
     StaBar->SetText("verbinde..");
-    if (!::Connect(ComPort)) {
+    if (!Connect(ComPort)) {
         StaBar->SetText("keine Verbindung.");
         return;
     }

@@ -109,7 +109,7 @@ private:
     void CreateControls();
     void SetTabOrder();
     void ConnectHandlers();
-    void Connect(QPushButton* button, void (TMainForm::*handler)(QObject*));
+    void OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*));
     // Runs one handler; an error it raises ends it and is shown, the program goes on.
     template <class F>
     void Guarded(F&& handler);
