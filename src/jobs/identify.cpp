@@ -9,11 +9,12 @@ using platform::Hex2;
 using platform::Hex4;
 
 namespace {
+
 std::uint8_t At(const std::string& reply, std::size_t k) {  // 1-based, as the replies are counted
     return static_cast<std::uint8_t>(reply[k - 1]);
 }
-}  // namespace
 
+// The list line for a command code, "A1 etc" for codes we don't know.
 std::string CommandName(std::uint8_t code) {
     switch (code) {
         case 0x00: return "00 Get Commands";
@@ -31,6 +32,15 @@ std::string CommandName(std::uint8_t code) {
         default: return Hex2(code) + " etc";
     }
 }
+
+// Index of the first named entry 0..TargetLast with that product ID, -1 if none.
+int FindTarget(std::uint16_t productId) {
+    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
+        if (!Targets[i].Name.empty() && Targets[i].ChipId == productId) return i;
+    return -1;
+}
+
+}  // namespace
 
 TIdentification DecodeReplies(const std::string& r, const std::string& v, const std::string& id) {
     TIdentification out;
@@ -78,12 +88,6 @@ TIdentification DecodeReplies(const std::string& r, const std::string& v, const 
     return out;
 }
 
-int FindTarget(std::uint16_t productId) {
-    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
-        if (!Targets[i].Name.empty() && Targets[i].ChipId == productId) return i;
-    return -1;
-}
-
 TIdentification IdentifyChip(TComPort& port) {
     if (!Connect(port)) {
         TIdentification out;
@@ -91,7 +95,7 @@ TIdentification IdentifyChip(TComPort& port) {
         return out;
     }
     const std::string r = GetCommands(port);
-    if (r.empty() || static_cast<std::uint8_t>(r[0]) != proto::kAck) return DecodeReplies(r, {}, {});
+    if (r.empty() || At(r, 1) != proto::kAck) return DecodeReplies(r, {}, {});
     const std::string v = GetVersion(port);
     const std::string id = GetChipId(port);
     return DecodeReplies(r, v, id);

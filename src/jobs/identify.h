@@ -20,9 +20,5 @@ struct TIdentification {
 
 // Decodes the three Get replies as received, acknowledges included.
 TIdentification DecodeReplies(const std::string& commands, const std::string& version, const std::string& chipId);
-// Index of the first named entry 0..TargetLast with that product ID, -1 if none.
-int FindTarget(std::uint16_t productId);
 // Connect, the three Get commands, decoding and the target search.
 TIdentification IdentifyChip(TComPort& port);
-// The list line for a command code, "A1 etc" for codes we don't know.
-std::string CommandName(std::uint8_t code);
