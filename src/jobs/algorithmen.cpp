@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bootloader/lolevel.h"
+#include "bootloader/protocol.h"
 #include "platform/beep.h"
 #include "platform/hex_text.h"
 #include "platform/textfile.h"
@@ -17,15 +18,14 @@ using platform::MessageBeep;
 
 namespace {
 
-constexpr std::int32_t kBlockCount = 256;
-constexpr std::uint32_t kBlock = kBlockCount;
+constexpr auto kBlock = static_cast<std::uint32_t>(proto::kMaxBlock);
 constexpr unsigned kBeepOk = 0;
 constexpr unsigned kBeepFailure = 48;
 constexpr unsigned kBeepBlank = 64;
 
-void Show(platform::StatusBar& staBar, const std::string& text, bool repaint) {
+void Show(platform::StatusBar& staBar, const std::string& text) {
     staBar.SetText(text);
-    if (repaint) staBar.Repaint();
+    staBar.Repaint();
 }
 
 // The read jobs hold what they read in ReadImage; a flash longer than it is
@@ -50,9 +50,9 @@ void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& mess
     const std::uint32_t end = UsedImageEnd();
     if (end == 0) return;
     for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
-        Show(staBar, "programmiere $" + Hex8(offset), true);
+        Show(staBar, "programmiere $" + Hex8(offset));
         std::string why;
-        if (!WriteMem(port, offset, kBlockCount, why)) {
+        if (!WriteMem(port, offset, proto::kMaxBlock, why)) {
             message = "Fehler: " + why;
             staBar.SetText(message);
             MessageBeep(kBeepFailure);
@@ -69,9 +69,9 @@ void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& messa
     if (end == 0) return;
     ReadBase = Ini.FlashStart;
     for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
-        Show(staBar, "vergleiche $" + Hex8(offset), true);
+        Show(staBar, "vergleiche $" + Hex8(offset));
         std::string why;
-        if (!ReadMem(port, ReadBase + offset, kBlockCount, why)) {
+        if (!ReadMem(port, ReadBase + offset, proto::kMaxBlock, why)) {
             message = "Fehler bei $" + Hex8(offset);
             staBar.SetText(message);
             return;
@@ -91,19 +91,19 @@ void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& messa
 
 void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message) {
     const std::string noConnection = "keine Verbindung zum Chip";
-    Show(staBar, "Verbinde", true);
+    Show(staBar, "Verbinde");
     if (!Connect(port)) {
         message = noConnection;
         return;
     }
-    Show(staBar, "Lese Commands", true);
+    Show(staBar, "Lese Commands");
     bool extended = false;
     for (char c : GetCommands(port)) {
         const auto b = static_cast<std::uint8_t>(c);
-        if (b == 0x43) extended = false;
-        if (b == 0x44) extended = true;
+        if (b == proto::kErase) extended = false;
+        if (b == proto::kExtendedErase) extended = true;
     }
-    Show(staBar, "Disable ReadProtect", true);
+    Show(staBar, "Disable ReadProtect");
     if (!ReadoutUnprotect(port)) {
         message = "Fehler beim Readout Unprotect";
         return;
@@ -113,7 +113,7 @@ void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message
         message = noConnection;
         return;
     }
-    Show(staBar, "Disable WriteProtect", true);
+    Show(staBar, "Disable WriteProtect");
     if (!WriteUnprotect(port)) {
         message = DiagText + "Fehler beim Write Unprotect";
         return;
@@ -122,7 +122,7 @@ void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message
         message = noConnection;
         return;
     }
-    Show(staBar, "Lösche", true);
+    Show(staBar, "Lösche");
     if (extended ? !EraseMemExt(port) : !EraseMem(port)) {
         message = DiagText + (extended ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem");
         return;
@@ -148,9 +148,9 @@ void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& messag
     std::memset(ReadImage, 0xFF, kImageSize);
     std::uint32_t offset = 0;
     for (; offset < Ini.FlashLen; offset += kBlock) {
-        Show(staBar, "teste $" + Hex8(ReadBase + offset), true);
+        Show(staBar, "teste $" + Hex8(ReadBase + offset));
         std::string why;
-        if (!ReadMem(port, ReadBase + offset, kBlockCount, why)) {
+        if (!ReadMem(port, ReadBase + offset, proto::kMaxBlock, why)) {
             message = Hex8(offset) + " " + why;
             return;
         }
@@ -168,7 +168,7 @@ void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& messag
 void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& staBar) {
     std::string refused;
     if (!FitsReadImage(refused)) {
-        Show(staBar, refused, true);
+        Show(staBar, refused);
         return;
     }
     platform::BinaryWriter file(fileName);  // a file that can't be created stops the job here
@@ -183,9 +183,9 @@ void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& s
     std::memset(ReadImage, 0xFF, kImageSize);
     std::uint32_t offset = 0;
     for (; offset < length; offset += kBlock) {
-        Show(staBar, "lese $" + Hex8(ReadBase + offset), true);
+        Show(staBar, "lese $" + Hex8(ReadBase + offset));
         std::string why;
-        if (!ReadMem(port, ReadBase + offset, kBlockCount, why)) {
+        if (!ReadMem(port, ReadBase + offset, proto::kMaxBlock, why)) {
             staBar.SetText(Hex8(offset) + " " + why);
             file.Write(ReadImage, length);
             file.Close();
@@ -193,6 +193,6 @@ void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& s
         }
     }
     file.Write(ReadImage, length);
-    Show(staBar, "gelesen bis $" + Hex8(offset) + " fertig.", true);
+    Show(staBar, "gelesen bis $" + Hex8(offset) + " fertig.");
     file.Close();
 }
