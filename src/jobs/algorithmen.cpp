@@ -37,6 +37,19 @@ bool FitsReadImage(std::string& message) {
     return false;
 }
 
+// BlankCheck and ReadOut read the whole flash; what no block brings stays blank.
+void StartRead() {
+    ReadBase = Ini.FlashStart;
+    std::memset(ReadImage, 0xFF, kImageSize);
+}
+
+// Shows the progress text, then reads the block at offset from ReadBase.
+bool ReadBlock(TComPort& port, platform::StatusBar& staBar, const std::string& progress, std::uint32_t offset,
+               std::string& why) {
+    Show(staBar, progress);
+    return ReadMem(port, ReadBase + offset, proto::kMaxBlock, why);
+}
+
 }  // namespace
 
 std::uint32_t UsedImageEnd() {
@@ -69,9 +82,8 @@ void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& messa
     if (end == 0) return;
     ReadBase = Ini.FlashStart;
     for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
-        Show(staBar, "vergleiche $" + Hex8(offset));
         std::string why;
-        if (!ReadMem(port, ReadBase + offset, proto::kMaxBlock, why)) {
+        if (!ReadBlock(port, staBar, "vergleiche $" + Hex8(offset), offset, why)) {
             message = "Fehler bei $" + Hex8(offset);
             staBar.SetText(message);
             return;
@@ -90,12 +102,13 @@ void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& messa
 }
 
 void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message) {
-    const std::string noConnection = "keine Verbindung zum Chip";
+    const auto connected = [&] {
+        if (Connect(port)) return true;
+        message = "keine Verbindung zum Chip";
+        return false;
+    };
     Show(staBar, "Verbinde");
-    if (!Connect(port)) {
-        message = noConnection;
-        return;
-    }
+    if (!connected()) return;
     Show(staBar, "Lese Commands");
     bool extended = false;
     for (char c : GetCommands(port)) {
@@ -109,19 +122,13 @@ void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message
         return;
     }
     // Both unprotect commands reset the chip: synchronise again after each.
-    if (!Connect(port)) {
-        message = noConnection;
-        return;
-    }
+    if (!connected()) return;
     Show(staBar, "Disable WriteProtect");
     if (!WriteUnprotect(port)) {
         message = DiagText + "Fehler beim Write Unprotect";
         return;
     }
-    if (!Connect(port)) {
-        message = noConnection;
-        return;
-    }
+    if (!connected()) return;
     Show(staBar, "Lösche");
     if (extended ? !EraseMemExt(port) : !EraseMem(port)) {
         message = DiagText + (extended ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem");
@@ -144,13 +151,11 @@ void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& messag
         return;
     }
     staBar.SetText("Bootlader ok.");
-    ReadBase = Ini.FlashStart;
-    std::memset(ReadImage, 0xFF, kImageSize);
+    StartRead();
     std::uint32_t offset = 0;
     for (; offset < Ini.FlashLen; offset += kBlock) {
-        Show(staBar, "teste $" + Hex8(ReadBase + offset));
         std::string why;
-        if (!ReadMem(port, ReadBase + offset, proto::kMaxBlock, why)) {
+        if (!ReadBlock(port, staBar, "teste $" + Hex8(ReadBase + offset), offset, why)) {
             message = Hex8(offset) + " " + why;
             return;
         }
@@ -178,14 +183,12 @@ void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& s
         file.Close();
         return;
     }
-    ReadBase = Ini.FlashStart;
+    StartRead();
     const std::uint32_t length = Ini.FlashLen;
-    std::memset(ReadImage, 0xFF, kImageSize);
     std::uint32_t offset = 0;
     for (; offset < length; offset += kBlock) {
-        Show(staBar, "lese $" + Hex8(ReadBase + offset));
         std::string why;
-        if (!ReadMem(port, ReadBase + offset, proto::kMaxBlock, why)) {
+        if (!ReadBlock(port, staBar, "lese $" + Hex8(ReadBase + offset), offset, why)) {
             staBar.SetText(Hex8(offset) + " " + why);
             file.Write(ReadImage, length);
             file.Close();
