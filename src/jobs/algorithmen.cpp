@@ -196,6 +196,7 @@ void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& s
         }
     }
     file.Write(ReadImage, length);
-    Show(staBar, "gelesen bis $" + Hex8(offset) + " fertig.");
+    // Close is where a write the disk refused shows up: only then is it done.
     file.Close();
+    Show(staBar, "gelesen bis $" + Hex8(offset) + " fertig.");
 }

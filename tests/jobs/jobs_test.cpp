@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -300,6 +301,14 @@ TEST_F(JobsTest, ReadOutToAFileThatCannotBeCreatedTouchesNoChip) {
     rig_.chip().ClearLog();
     EXPECT_THROW(ReadOut(dir_.File("missing/dir/out.bin"), port_, bar_), platform::FileError);
     EXPECT_TRUE(rig_.chip().Log().empty());
+}
+
+// A short read stays in the file buffer, so the full disk shows only at Close.
+TEST_F(JobsTest, ReadOutOntoAFullDiskNeverSaysDone) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    Ini.FlashLen = 0x100;
+    EXPECT_THROW(ReadOut("/dev/full", port_, bar_), platform::FileError);
+    for (const auto& e : bar_.entries) EXPECT_EQ(e.text.find("fertig"), std::string::npos) << e.text;
 }
 
 }  // namespace
