@@ -170,15 +170,14 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
     std::uint64_t received = 0;
     std::uint64_t lastArrival = 0;
     bool hungUp = false;
-    while (!stop) {
+    while (!stop && !hungUp) {
         std::uint64_t now = NowUs(start);
         int timeoutMs = 100;
         for (auto next : {chip.NextSentUs(), chip.NextInputUs()})
             if (next) timeoutMs = std::min<int>(timeoutMs, static_cast<int>(*next > now ? (*next - now + 999) / 1000 : 0));
-        pollfd p{hungUp ? -1 : master, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
+        pollfd p{master, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
         const int ready = ::poll(&p, 1, timeoutMs);
         if (ready < 0 && errno != EINTR) break;
-        if (hungUp) continue;
         now = NowUs(start);
         if (p.revents & POLLIN) {
             std::uint8_t buf[4096];
@@ -200,12 +199,14 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
             const ssize_t n = ::write(master, pending.data(), pending.size());
             if (n > 0) pending.erase(0, static_cast<std::size_t>(n));
         }
-        if (hungUp) {
-            if (log) *log << "hang up" << std::endl;
-            ::close(slave);
-            ::close(master);
-            slave = master = -1;
-        }
+    }
+    if (hungUp) {
+        if (log) *log << "hang up" << std::endl;
+        ::close(slave);
+        ::close(master);
+        slave = master = -1;
+        // The chip's times stay in the past now: polling on them would spin.
+        while (!stop) ::poll(nullptr, 0, 100);
     }
 
     if (!link.empty()) {
