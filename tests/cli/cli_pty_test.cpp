@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli_run.h"
+#include "support/intel_hex.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
 
@@ -31,29 +32,6 @@ private:
     clitest::Background process_;
 };
 
-// An Intel HEX file of n bytes from offset 0, and the same bytes.
-std::string HexFile(const std::vector<std::uint8_t>& data) {
-    std::string out;
-    char buf[8];
-    for (std::size_t off = 0; off < data.size(); off += 16) {
-        const std::size_t n = std::min<std::size_t>(16, data.size() - off);
-        std::vector<std::uint8_t> rec{static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(off >> 8),
-                                      static_cast<std::uint8_t>(off), 0};
-        rec.insert(rec.end(), data.begin() + static_cast<std::ptrdiff_t>(off),
-                   data.begin() + static_cast<std::ptrdiff_t>(off + n));
-        std::uint8_t sum = 0;
-        out += ':';
-        for (auto b : rec) {
-            std::snprintf(buf, sizeof buf, "%02X", b);
-            out += buf;
-            sum = static_cast<std::uint8_t>(sum + b);
-        }
-        std::snprintf(buf, sizeof buf, "%02X\r\n", static_cast<std::uint8_t>(-sum));
-        out += buf;
-    }
-    return out + ":00000001FF\r\n";
-}
-
 std::vector<std::uint8_t> Pattern(std::size_t n) {
     std::vector<std::uint8_t> data(n);
     for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
@@ -73,7 +51,7 @@ class CliOnSim : public ::testing::Test {
 protected:
     void SetUp() override {
         data = Pattern(3000);
-        tmp.Write("fw.hex", HexFile(data));
+        tmp.Write("fw.hex", testsupport::IntelHex(data));
     }
     testsupport::TempDir tmp;
     std::vector<std::uint8_t> data;

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +22,7 @@
 #include "settings/hexfile.h"
 #include "settings/inifile.h"
 #include "sim/sim_process.h"
+#include "support/intel_hex.h"
 #include "support/recorders.h"
 
 namespace fs = std::filesystem;
@@ -77,32 +77,6 @@ bool WaitFor(const std::function<bool()>& condition, int limitMs = kLimitMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
-}
-
-// One Intel HEX file of the given bytes, 16 to a record, offsets from 0.
-std::string IntelHex(const std::string& image) {
-    auto record = [](std::uint32_t address, std::uint8_t type, const std::string& data) {
-        char head[16];
-        std::snprintf(head, sizeof head, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address & 0xFFFF, type);
-        std::string line = head;
-        unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8 & 0xFF) + (address & 0xFF) + type;
-        for (char c : data) {
-            char hex[3];
-            std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(c));
-            line += hex;
-            sum += static_cast<unsigned char>(c);
-        }
-        char check[3];
-        std::snprintf(check, sizeof check, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-        return line + check + "\r\n";
-    };
-    std::string text = record(0, 4, std::string(2, '\0'));
-    for (std::size_t at = 0; at < image.size(); at += 16) {
-        const std::string chunk = image.substr(at, 16);
-        if (chunk.find_first_not_of('\xFF') != std::string::npos)
-            text += record(static_cast<std::uint32_t>(at), 0, chunk);
-    }
-    return text + record(0, 1, "");
 }
 
 // The flash as a fresh chip holds it after programming image.
@@ -332,7 +306,7 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
     std::string image(0x1040, '\xFF');
     for (std::size_t i = 0; i < 0x300; ++i) image[i] = static_cast<char>(i * 7 + 3);
     for (std::size_t i = 0x1000; i < 0x1040; ++i) image[i] = static_cast<char>(0xFF - i);
-    dir.Write("fw.hex", IntelHex(image));
+    dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
     ASSERT_NO_FATAL_FAILURE(StartChip());
     ASSERT_NO_FATAL_FAILURE(StartWindow(Path("fw.hex")));
 

@@ -14,36 +14,12 @@
 #include "settings/hexfile.h"
 #include "settings/inifile.h"
 #include "sim/rig.h"
+#include "support/intel_hex.h"
 #include "support/recorders.h"
 
-using platform::Hex2;
 using platform::HexDigits;
 
 namespace {
-
-// Intel HEX of data at offsets from 0: 32-byte records, a type-04 record at
-// every 64 KiB boundary.
-std::string IntelHex(const std::vector<std::uint8_t>& data) {
-    std::string out;
-    auto record = [&](std::uint8_t type, std::uint16_t address, const std::uint8_t* bytes, std::size_t n) {
-        std::uint8_t sum = static_cast<std::uint8_t>(n + (address >> 8) + (address & 0xFF) + type);
-        out += ":" + Hex2(static_cast<std::uint8_t>(n)) + HexDigits(address, 4) + Hex2(type);
-        for (std::size_t i = 0; i < n; ++i) {
-            out += Hex2(bytes[i]);
-            sum = static_cast<std::uint8_t>(sum + bytes[i]);
-        }
-        out += Hex2(static_cast<std::uint8_t>(-sum)) + "\r\n";
-    };
-    for (std::size_t at = 0; at < data.size(); at += 32) {
-        if (at % 0x10000 == 0 && at > 0) {
-            const std::uint8_t upper[2] = {static_cast<std::uint8_t>(at >> 24), static_cast<std::uint8_t>(at >> 16)};
-            record(4, 0, upper, 2);
-        }
-        record(0, static_cast<std::uint16_t>(at & 0xFFFF), data.data() + at, std::min<std::size_t>(32, data.size() - at));
-    }
-    record(1, 0, nullptr, 0);
-    return out;
-}
 
 void WholeFlow(sim::ChipPreset preset, std::size_t imageSize) {
     sim::Rig rig(std::move(preset));
@@ -63,7 +39,7 @@ void WholeFlow(sim::ChipPreset preset, std::size_t imageSize) {
     std::fill(rig.chip().Flash().begin(), rig.chip().Flash().end(), 0x00);
     std::vector<std::uint8_t> image(imageSize);
     for (std::size_t i = 0; i < imageSize; ++i) image[i] = static_cast<std::uint8_t>((i * 131 + 7) ^ (i >> 9));
-    dir.Write("fw.hex", IntelHex(image));
+    dir.Write("fw.hex", testsupport::IntelHex(image));
     Ini.HexDatei = dir.File("fw.hex");
 
     std::string message;

@@ -14,6 +14,7 @@
 
 #include "bootloader/protocol.h"
 #include "cli/cli_run.h"
+#include "support/intel_hex.h"
 #include "support/recorders.h"
 
 namespace {
@@ -33,34 +34,13 @@ struct Timed {
     std::uint32_t ms = 0;
 };
 
-// One data record of an Intel HEX file.
-std::string Record(unsigned address, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-                                    static_cast<std::uint8_t>(address), 0x00};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    std::string line = ":";
-    unsigned sum = 0;
-    char hex[3];
-    for (auto b : bytes) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        line += hex;
-        sum += b;
-    }
-    std::snprintf(hex, sizeof hex, "%02X", (0x100 - sum % 0x100) % 0x100);
-    return line + hex + "\r\n";
-}
-
 class CliFaults : public ::testing::Test {
 protected:
     void SetUp() override {
         // Block 0 of the image full, one byte used in block 1.
-        std::string hex;
-        for (unsigned a = 0; a < 0x100; a += 16) {
-            std::vector<std::uint8_t> data(16);
-            for (unsigned i = 0; i < 16; ++i) data[i] = static_cast<std::uint8_t>(0x80 + i);
-            hex += Record(a, data);
-        }
-        tmp.Write("fw.hex", hex + Record(0x100, {0xAA}) + ":00000001FF\r\n");
+        std::vector<std::uint8_t> data(0x101, 0xAA);
+        for (unsigned i = 0; i < 0x100; ++i) data[i] = static_cast<std::uint8_t>(0x80 + i % 16);
+        tmp.Write("fw.hex", testsupport::IntelHex(data));
     }
 
     // velkor-sim with these options, then velkor-cli on its line.

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/hex_text.h"
 #include "settings/inifile.h"
+#include "support/intel_hex.h"
 #include "support/recorders.h"
 
 namespace {
@@ -15,17 +15,9 @@ namespace {
 using testsupport::RecordingStatusBar;
 using testsupport::TempDir;
 
-// One record with the right checksum.
+// Records end in a bare \n here: the edits below count from the line's end.
 std::string Rec(std::uint16_t address, std::uint8_t type, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-                                    static_cast<std::uint8_t>(address), type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    std::uint8_t sum = 0;
-    for (auto b : bytes) sum = static_cast<std::uint8_t>(sum + b);
-    bytes.push_back(static_cast<std::uint8_t>(-sum));
-    std::string line = ":";
-    for (auto b : bytes) line += platform::Hex2(b);
-    return line + "\n";
+    return testsupport::HexRecord(address, type, data, "\n");
 }
 const std::string kEof = ":00000001FF\n";
 
