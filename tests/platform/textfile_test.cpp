@@ -1,5 +1,6 @@
-// The file layer: line rules of 8-bit text files, line ends written, and
-// failures raised with the platform's text.
+// The file layer: line rules of 8-bit text files, also where a line or its
+// CR LF straddles the reader's blocks, line ends written, and failures raised
+// with the platform's text.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -41,11 +42,35 @@ TEST(TextReader, LineRules) {
         {"0x1A first", "\x1A" "a\n", {}},
         {"0x1A after a line end", "a\r\n\x1A\r\n", {"a"}},
         {"8-bit bytes kept", std::string("\xE4\xFF\x00\x7F\x19\x1B", 6) + "\n", {std::string("\xE4\xFF\x00\x7F\x19\x1B", 6)}},
+        {"one line", "a\n", {"a"}},
+        {"CR LF, last without end", "a\r\nb", {"a", "b"}},
+        {"lone CR before CR LF", "a\rb\r\n\n", {"ab", ""}},
+        {"0x1A inside a line", "a\x1A" "b\nc\n", {"a"}},
+        {"0x1A alone", "\x1A", {}},
+        {"NUL inside a line", std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
     };
     testsupport::TempDir dir;
     for (const auto& c : cases) {
         dir.Write("t.txt", c.content);
         EXPECT_EQ(ReadAll(dir.File("t.txt")), c.lines) << c.what;
+    }
+}
+
+// The CR, the LF or the 0x1A falls on every block boundary of a power of two.
+TEST(TextReader, LinesAcrossBlocks) {
+    using L = std::vector<std::string>;
+    testsupport::TempDir dir;
+    const auto lines = [&](const std::string& content) {
+        dir.Write("t.txt", content);
+        return ReadAll(dir.File("t.txt"));
+    };
+    for (std::size_t block = 0x1000; block <= 0x40000; block *= 2) {
+        for (std::size_t len = block - 3; len <= block + 1; ++len) {
+            SCOPED_TRACE(len);
+            const std::string line(len, 'x');
+            EXPECT_EQ(lines(line + "\r\ny\n"), (L{line, "y"}));
+            EXPECT_EQ(lines(line + "\x1A" "y\n"), L{line});
+        }
     }
 }
 
@@ -115,6 +140,7 @@ TEST(FileLayer, FailuresCarryThePlatformText) {
 #endif
         EXPECT_NE(std::string(e.what()).find("missing.cfp"), std::string::npos) << e.what();
     }
+    EXPECT_THROW(platform::TextReader r(missing), FileError);
     EXPECT_THROW(platform::TextWriter w(noDir), FileError);
     EXPECT_THROW(platform::BinaryWriter w(noDir), FileError);
 }
