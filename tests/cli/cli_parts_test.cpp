@@ -10,12 +10,12 @@ using namespace cli;
 
 TEST(CliParts, NumbersAreDecimalOrHexAndNeverWrap) {
     std::uint32_t v = 7;
-    EXPECT_TRUE(ParseNumber("134217728", v));
-    EXPECT_EQ(v, 0x08000000u);
-    EXPECT_TRUE(ParseNumber("0x0800c000", v));
-    EXPECT_EQ(v, 0x0800C000u);
-    EXPECT_TRUE(ParseNumber("0XFFFFFFFF", v));
-    EXPECT_EQ(v, 0xFFFFFFFFu);
+    const std::pair<const char*, std::uint32_t> good[] = {
+        {"134217728", 0x08000000u}, {"0x0800c000", 0x0800C000u}, {"0XFFFFFFFF", 0xFFFFFFFFu}};
+    for (const auto& [text, want] : good) {
+        EXPECT_TRUE(ParseNumber(text, v)) << text;
+        EXPECT_EQ(v, want) << text;
+    }
     for (const char* bad : {"", "0x", "4294967296", "0x100000000", "12k", "-1", " 1", "0x1g", "1e3"}) {
         v = 7;
         EXPECT_FALSE(ParseNumber(bad, v)) << bad;
@@ -36,12 +36,14 @@ TEST(CliParts, LineChoicesByLabelOrIndex) {
 
 TEST(CliParts, OnlyTheJobsPerBlockTextsCountAsProgress) {
     std::uint32_t v = 0;
-    EXPECT_TRUE(ParseBlockText("programmiere $00001200", v));
-    EXPECT_EQ(v, 0x1200u);
-    EXPECT_TRUE(ParseBlockText("lese $0801FF00", v));
-    EXPECT_EQ(v, 0x0801FF00u);
-    EXPECT_TRUE(ParseBlockText("vergleiche $00000000", v));
-    EXPECT_TRUE(ParseBlockText("teste $08000100", v));
+    const std::pair<const char*, std::uint32_t> blocks[] = {{"programmiere $00001200", 0x1200u},
+                                                            {"lese $0801FF00", 0x0801FF00u},
+                                                            {"vergleiche $00000000", 0u},
+                                                            {"teste $08000100", 0x08000100u}};
+    for (const auto& [text, want] : blocks) {
+        EXPECT_TRUE(ParseBlockText(text, v)) << text;
+        EXPECT_EQ(v, want) << text;
+    }
     for (const char* other : {"lese Hexdatei..", "programmiere..", "Fehler bei $00000100", "lese $0800",
                               "lese $0800010G", "teste $080001000", "gelesen bis $00020000 fertig."})
         EXPECT_FALSE(ParseBlockText(other, v)) << other;

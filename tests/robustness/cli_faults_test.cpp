@@ -116,19 +116,21 @@ TEST_F(CliFaults, StrayBytesBeforeTheAcknowledges) {
 }
 
 TEST_F(CliFaults, RefusedCommands) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--refuse", "31", "program", "fw.hex"}, "Fehler: 1F Schreibkommando nicht angenommen\n"},
-        {{"--refuse", "11", "--flash-len", "0x100", "read", "out.bin"}, "00000000 NAK on Cmd\n"},
-        {{"--refuse", "92", "erase"}, "Fehler beim Readout Unprotect\n"},
-        {{"--refuse", "00", "info"}, "kein Ack vom Bootlader\n"},
+    const struct {
+        const char* refused;
+        std::vector<std::string> cli;
+        const char* closing;
+    } cases[] = {
+        {"31", {"program", "fw.hex"}, "Fehler: 1F Schreibkommando nicht angenommen\n"},
+        {"11", {"--flash-len", "0x100", "read", "out.bin"}, "00000000 NAK on Cmd\n"},
+        {"92", {"erase"}, "Fehler beim Readout Unprotect\n"},
+        {"00", {"info"}, "kein Ack vom Bootlader\n"},
     };
-    for (const auto& [args, closing] : cases) {
-        const std::string refused = args[1];
-        std::vector<std::string> cli(args.begin() + 2, args.end());
-        SCOPED_TRACE(refused);
-        const Timed r = Against({"--refuse", refused}, cli);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused);
+        const Timed r = Against({"--refuse", c.refused}, c.cli);
         EXPECT_EQ(r.result.exitCode, 1) << r.result.err;
-        EXPECT_EQ(r.result.out, closing);
+        EXPECT_EQ(r.result.out, c.closing);
     }
 }
 

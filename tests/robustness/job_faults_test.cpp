@@ -137,6 +137,26 @@ struct Outcome {
     std::string file;  // read-out
 };
 
+std::string Success(Job j) {
+    switch (j) {
+        case Job::Program: return "..ende, programmiert bis 00000200";
+        case Job::Verify: return "..ende, verifiziert bis 00000200";
+        case Job::Blank: return "Chip ist leer bis $00000200";
+        case Job::Erase: return "Chip ist gel\xC3\xB6scht";
+        case Job::ReadOut: return "gelesen bis $00000200 fertig.";
+        case Job::Identify: return "Len 11: 22 00 01 02 11 21 31 43 63 73 82 92  ack 22 00 00 ";
+    }
+    return {};
+}
+
+// The read-out file of a chip holding Pattern: its first n bytes, 0xFF up to the flash length.
+std::string ReadOutFile(std::size_t n = kFlashLen) {
+    std::string want(n, '\0');
+    for (std::size_t k = 0; k < n; ++k) want[k] = static_cast<char>(Pattern(k));
+    want.resize(kFlashLen, '\xFF');
+    return want;
+}
+
 class JobFaults : public ::testing::Test {
 protected:
     explicit JobFaults(sim::ChipPreset preset = sim::F103Preset())
@@ -198,10 +218,10 @@ protected:
     }
 
     // A clean run: its length is the yardstick of the faulty ones.
-    std::uint32_t CleanMs(Job job, const std::string& success) {
+    std::uint32_t CleanMs(Job job) {
         Fresh(job);
         const Outcome o = Run(job);
-        EXPECT_TRUE(StartsWith(o.text, success)) << Name(job) << ": " << o.text;
+        EXPECT_TRUE(StartsWith(o.text, Success(job))) << Name(job) << ": " << o.text;
         return o.ms;
     }
 
@@ -228,18 +248,6 @@ protected:
     testsupport::RecordingBeep beep_;
     testsupport::TempDir dir_;
 };
-
-std::string Success(Job j) {
-    switch (j) {
-        case Job::Program: return "..ende, programmiert bis 00000200";
-        case Job::Verify: return "..ende, verifiziert bis 00000200";
-        case Job::Blank: return "Chip ist leer bis $00000200";
-        case Job::Erase: return "Chip ist gel\xC3\xB6scht";
-        case Job::ReadOut: return "gelesen bis $00000200 fertig.";
-        case Job::Identify: return "Len 11: 22 00 01 02 11 21 31 43 63 73 82 92  ack 22 00 00 ";
-    }
-    return {};
-}
 
 // The read commands' failure texts, per acknowledge of a block: command, address, length.
 std::string ReadFailure(std::uint32_t offset, int step, const std::string& code) {
@@ -311,7 +319,7 @@ Want WhenAckLost(Job job, int k, bool hungUp, bool extendedErase = false) {
 
 TEST_F(JobFaults, ANackInPlaceOfEachAcknowledgeInTurn) {
     for (Job job : kJobs) {
-        const std::uint32_t clean = CleanMs(job, Success(job));
+        const std::uint32_t clean = CleanMs(job);
         const int acks = line_.acks();
         ASSERT_GT(acks, 0);
         for (int k = 1; k <= acks; ++k) {
@@ -328,7 +336,7 @@ protected:
 };
 
 TEST_F(F407JobFaults, ANackAtEachStepOfTheExtendedErase) {
-    const std::uint32_t clean = CleanMs(Job::Erase, Success(Job::Erase));
+    const std::uint32_t clean = CleanMs(Job::Erase);
     ASSERT_EQ(line_.acks(), 11);
     for (int k = 1; k <= 11; ++k) {
         SCOPED_TRACE("NACK for acknowledge " + std::to_string(k));
@@ -339,7 +347,7 @@ TEST_F(F407JobFaults, ANackAtEachStepOfTheExtendedErase) {
 
 TEST_F(JobFaults, TheLineHangsUpAtEachAcknowledgeInTurn) {
     for (Job job : kJobs) {
-        const std::uint32_t clean = CleanMs(job, Success(job));
+        const std::uint32_t clean = CleanMs(job);
         const int acks = line_.acks();
         for (int k = 1; k <= acks; ++k) {
             SCOPED_TRACE(std::string(Name(job)) + ", hang-up at acknowledge " + std::to_string(k));
@@ -369,16 +377,12 @@ TEST_F(JobFaults, TheLineHangsUpInTheMiddleOfABlock) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Name(c.job));
-        const std::uint32_t clean = CleanMs(c.job, Success(c.job));
+        const std::uint32_t clean = CleanMs(c.job);
         Fresh(c.job, c.plan);
         const Outcome o = Run(c.job);
         Check(c.job, o, clean, {c.closing});
-        if (c.job == Job::ReadOut) {
-            // What came before the hang-up, and 0xFF for the rest.
-            std::string want(0x100 + 99, '\0');
-            for (std::size_t k = 0; k < want.size(); ++k) want[k] = static_cast<char>(Pattern(k));
-            want.resize(kFlashLen, '\xFF');
-            EXPECT_EQ(o.file, want);
+        if (c.job == Job::ReadOut) {  // what came before the hang-up
+            EXPECT_EQ(o.file, ReadOutFile(0x100 + 99));
         }
     }
 }
@@ -402,7 +406,7 @@ TEST_F(JobFaults, TheChipFallsSilentInTheMiddleOfABlock) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Name(c.job));
-        const std::uint32_t clean = CleanMs(c.job, Success(c.job));
+        const std::uint32_t clean = CleanMs(c.job);
         Fresh(c.job);
         rig_.chip().faults().silentAfter = c.bytesLeft;
         Check(c.job, Run(c.job), clean, {c.closing});
@@ -430,15 +434,13 @@ TEST_F(JobFaults, StrayBytesBeforeEveryAcknowledge) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(Name(c.job)) + ", stray " + platform::Hex2(c.stray));
-        const std::uint32_t clean = CleanMs(c.job, Success(c.job));
+        const std::uint32_t clean = CleanMs(c.job);
         Fresh(c.job);
         rig_.chip().faults().strayBeforeAck = {c.stray};
         const Outcome o = Run(c.job);
         Check(c.job, o, clean, c.want);
         if (c.job == Job::ReadOut) {
-            std::string want(kFlashLen, '\0');
-            for (std::size_t k = 0; k < want.size(); ++k) want[k] = static_cast<char>(Pattern(k));
-            EXPECT_EQ(o.file, want);
+            EXPECT_EQ(o.file, ReadOutFile());
         }
     }
 }
@@ -450,14 +452,12 @@ TEST_F(JobFaults, AFirmwareGreetingArrivingAfterThePurge) {
     const std::string greeting = "ready\r\n";
     for (Job job : kJobs) {
         SCOPED_TRACE(Name(job));
-        const std::uint32_t clean = CleanMs(job, Success(job));
+        const std::uint32_t clean = CleanMs(job);
         Fresh(job, {.afterPurge = {greeting.begin(), greeting.end()}});
         const Outcome o = Run(job);
         Check(job, o, clean, {Success(job)});
         if (job == Job::ReadOut) {
-            std::string want(kFlashLen, '\0');
-            for (std::size_t k = 0; k < want.size(); ++k) want[k] = static_cast<char>(Pattern(k));
-            EXPECT_EQ(o.file, want);
+            EXPECT_EQ(o.file, ReadOutFile());
         }
     }
 }
@@ -472,7 +472,7 @@ TEST_F(JobFaults, AReadProtectedChip) {
     };
     for (const auto& [job, want] : cases) {
         SCOPED_TRACE(Name(job));
-        const std::uint32_t clean = CleanMs(job, Success(job));
+        const std::uint32_t clean = CleanMs(job);
         Fresh(job);
         rig_.chip().SetReadoutProtected(true);
         const Outcome o = Run(job);
@@ -484,7 +484,7 @@ TEST_F(JobFaults, AReadProtectedChip) {
 }
 
 TEST_F(JobFaults, ProgrammingStopsAtTheFirstBlockThatIsNotErased) {
-    const std::uint32_t clean = CleanMs(Job::Program, Success(Job::Program));
+    const std::uint32_t clean = CleanMs(Job::Program);
     Fresh(Job::Program);
     rig_.chip().Flash()[0x1F0] = 0x00;
     const Outcome o = Run(Job::Program);

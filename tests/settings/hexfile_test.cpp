@@ -135,28 +135,6 @@ TEST_F(HexFileTest, FileEndsBeforeTheEndRecord) {
     EXPECT_EQ(FlashImage[0], 1);  // stored before the failure
 }
 
-TEST_F(HexFileTest, FormatErrors) {
-    EXPECT_FALSE(Load(" :00000001FF\n"));
-    EXPECT_EQ(message, "Hexfile: Formatfehler auf Zeile 1");
-    EXPECT_FALSE(Load(Rec(0, 0, {1}) + "\n" + kEof));
-    EXPECT_EQ(message, "Hexfile: Formatfehler auf Zeile 2");
-    EXPECT_FALSE(Load(":00000001F\n"));  // 10 characters
-    EXPECT_EQ(message, "Hexfile: Formatfehler auf Zeile 1");
-    EXPECT_FALSE(Load("S00F000068656C6C6F202020202000003C\n"));
-    EXPECT_EQ(message, "Hexfile: Formatfehler auf Zeile 1");
-}
-
-TEST_F(HexFileTest, DigitErrors) {
-    EXPECT_FALSE(Load(":0400000001020G04F2\n" + kEof));
-    EXPECT_EQ(message, "non Hex Zeichen");
-    EXPECT_FALSE(Load(":0G000001FF\n"));  // in the header, even of an end record
-    EXPECT_EQ(message, "non Hex Zeichen");
-    EXPECT_FALSE(Load(":0400000001020304\n" + kEof));
-    EXPECT_EQ(message, "es fehlen Zeichen auf Zeile");
-    EXPECT_FALSE(Load(":020000040001\n" + kEof));
-    EXPECT_EQ(message, "es fehlen Zeichen auf Zeile");
-}
-
 TEST_F(HexFileTest, AddressAtOrAboveTheFlashStart) {
     EXPECT_FALSE(Load(":020000040800F2\n" + Rec(0, 0, {1}) + kEof));
     EXPECT_EQ(message, "ausserhalb: 08000000");
@@ -170,24 +148,35 @@ TEST_F(HexFileTest, AddressAtOrAboveTheFlashStart) {
     EXPECT_EQ(Image(0x1000, 2), (B{7, 8}));
 }
 
-TEST_F(HexFileTest, ChecksumErrors) {
-    EXPECT_FALSE(Load(Rec(0, 5, {}) + Rec(0, 0, {1}) + ":0400000001020304F3\n" + kEof));
-    EXPECT_EQ(message, "Prüfsummenfehler auf Zeile 3 psum=01");
-    EXPECT_FALSE(Load(":0400000001020305F2\n" + kEof));
-    EXPECT_EQ(message, "Prüfsummenfehler auf Zeile 1 psum=01");
-    EXPECT_FALSE(Load(":0400000001020303F2\n" + kEof));
-    EXPECT_EQ(message, "Prüfsummenfehler auf Zeile 1 psum=FF");
-    EXPECT_FALSE(Load(":020000040001F8\n" + kEof));
-    EXPECT_EQ(message, "Prüfsummenfehler auf Zeile 1");
-}
-
-TEST_F(HexFileTest, RefusedRecords) {
-    EXPECT_FALSE(Load(Rec(0, 0, {1}) + ":020000021000EC\n" + kEof));
-    EXPECT_EQ(message, "unerwarteter Record 2 auf Zeile 2");
-    EXPECT_FALSE(Load(":04000003000001AD4B\n" + kEof));
-    EXPECT_EQ(message, "unerwarteter Record 3 auf Zeile 1");
-    EXPECT_FALSE(Load(":0400000400010000F7\n" + kEof));
-    EXPECT_EQ(message, "Format Record 4 falsch auf Zeile 1");
+TEST_F(HexFileTest, RefusedContent) {
+    const struct {
+        std::string content;
+        const char* message;
+    } cases[] = {
+        // format
+        {" :00000001FF\n", "Hexfile: Formatfehler auf Zeile 1"},
+        {Rec(0, 0, {1}) + "\n" + kEof, "Hexfile: Formatfehler auf Zeile 2"},
+        {":00000001F\n", "Hexfile: Formatfehler auf Zeile 1"},  // 10 characters
+        {"S00F000068656C6C6F202020202000003C\n", "Hexfile: Formatfehler auf Zeile 1"},
+        // digits
+        {":0400000001020G04F2\n" + kEof, "non Hex Zeichen"},
+        {":0G000001FF\n", "non Hex Zeichen"},  // in the header, even of an end record
+        {":0400000001020304\n" + kEof, "es fehlen Zeichen auf Zeile"},
+        {":020000040001\n" + kEof, "es fehlen Zeichen auf Zeile"},
+        // checksums
+        {Rec(0, 5, {}) + Rec(0, 0, {1}) + ":0400000001020304F3\n" + kEof, "Prüfsummenfehler auf Zeile 3 psum=01"},
+        {":0400000001020305F2\n" + kEof, "Prüfsummenfehler auf Zeile 1 psum=01"},
+        {":0400000001020303F2\n" + kEof, "Prüfsummenfehler auf Zeile 1 psum=FF"},
+        {":020000040001F8\n" + kEof, "Prüfsummenfehler auf Zeile 1"},
+        // record types
+        {Rec(0, 0, {1}) + ":020000021000EC\n" + kEof, "unerwarteter Record 2 auf Zeile 2"},
+        {":04000003000001AD4B\n" + kEof, "unerwarteter Record 3 auf Zeile 1"},
+        {":0400000400010000F7\n" + kEof, "Format Record 4 falsch auf Zeile 1"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(Load(c.content)) << c.content;
+        EXPECT_EQ(message, c.message) << c.content;
+    }
 }
 
 // --- which fault wins when a line has several ---
