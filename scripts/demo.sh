@@ -76,39 +76,21 @@ rm -f "$shots"/[0-9]-*.png
 
 cat >"$demo/clicks.sh" <<'INNER'
 set -euo pipefail
-prog=$1 demo=$2 shots=$3 hex=$4
+prog=$1 demo=$2 shots=$3 hex=$4 scratch=$2
+source "$5"
 env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u QT_QPA_PLATFORMTHEME QT_QPA_PLATFORM=xcb \
   "$prog/velkor" "$demo/demo.cfp" >"$demo/velkor.out" 2>&1 &
 velkor=$!
 trap 'kill $velkor 2>/dev/null || true' EXIT
 
-find_window() { timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n1; }
 wid=$(find_window '^Velkor Programmer$')
 # No window manager: focusing it by hand activates it, and it scans the ports.
 xdotool windowfocus --sync "$wid"
 
-click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; }
 # Waits up to a minute for a line in the chip's log.
 logged() {
   for _ in $(seq 600); do grep -q "$1" "$demo/sim.log" 2>/dev/null && return 0; sleep 0.1; done
   echo "the chip never logged: $1" >&2; return 1
-}
-# Saves a window once its picture has stayed the same for a second (for a
-# dialog, whose text cursor blinks, for a quarter of one).
-shoot() { # name [window] [quarters]
-  local w=${2:-$wid} needed=${3:-4} same=0 _
-  import -window "$w" -depth 8 "rgb:$demo/last.rgb"
-  for _ in $(seq 100); do
-    sleep 0.25
-    import -window "$w" -depth 8 "rgb:$demo/now.rgb"
-    if cmp -s "$demo/now.rgb" "$demo/last.rgb"; then
-      same=$((same + 1))
-      if ((same >= needed)); then import -window "$w" "$shots/$1.png"; echo "  $shots/$1.png"; return 0; fi
-    else
-      same=0; mv "$demo/now.rgb" "$demo/last.rgb"
-    fi
-  done
-  echo "the window did not settle for $1" >&2; return 1
 }
 # Types a file name into the file dialog and presses Enter until it closes
 # (the first Enter may only close the completer's list).
@@ -143,7 +125,8 @@ shoot 8-ausgelesen
 INNER
 
 echo "Screenshots:"
-xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$demo/clicks.sh" "$prog" "$demo" "$shots" "$root/data/example.hex"
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$demo/clicks.sh" "$prog" "$demo" "$shots" "$root/data/example.hex" \
+  "$root/scripts/xwindow.sh"
 rm -f "$demo/clicks.sh" "$demo/last.rgb" "$demo/now.rgb"
 if cmp -s "$demo/auslese.bin" "$demo/chip-flash.bin"; then
   echo "The read-out file $demo/auslese.bin holds the chip's 128 KiB flash."
