@@ -1,11 +1,15 @@
 #include "sim/chip.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "platform/hex_text.h"
 
 namespace sim {
 
 namespace {
+
+using platform::Hex2;
+using platform::Hex8;
 
 constexpr std::uint8_t kAck = 0x79;
 constexpr std::uint8_t kNack = 0x1F;
@@ -13,18 +17,6 @@ constexpr std::uint8_t kSync = 0x7F;
 constexpr std::uint64_t kSilenceUs = 1'000'000;
 // A USART samples mid-bit: a few per cent of speed error still frames.
 constexpr std::int64_t kBaudTolerancePercent = 3;
-
-std::string Hex2(std::uint32_t v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02X", static_cast<unsigned>(v & 0xFF));
-    return b;
-}
-
-std::string Hex8(std::uint32_t v) {
-    char b[12];
-    std::snprintf(b, sizeof b, "%08X", static_cast<unsigned>(v));
-    return b;
-}
 
 std::uint8_t Xor(const std::vector<std::uint8_t>& v, std::size_t from, std::size_t to) {
     std::uint8_t x = 0;
@@ -639,7 +631,7 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
                     pages.push_back(static_cast<std::uint32_t>(p));
                 return erase(&pages, code == 0xFFFE ? "bank 1" : "bank 2", preset_.timing.bankEraseUs);
             }
-            return refuse("code " + Hex2(code >> 8) + Hex2(code));
+            return refuse("code " + platform::Hex4(static_cast<std::uint16_t>(code)));
         }
 
         case Phase::ExtPages: {
