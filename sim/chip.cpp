@@ -29,22 +29,24 @@ std::uint32_t Be32(const std::vector<std::uint8_t>& v) {
            static_cast<std::uint32_t>(v[2]) << 8 | v[3];
 }
 
-std::string Name(std::uint8_t code) {
+// "11 Read Memory": how the log names a command.
+std::string What(std::uint8_t code) {
+    const char* name = "command";
     switch (code) {
-        case 0x00: return "Get";
-        case 0x01: return "Get Version";
-        case 0x02: return "Get ID";
-        case 0x11: return "Read Memory";
-        case 0x21: return "Go";
-        case 0x31: return "Write Memory";
-        case 0x43: return "Erase";
-        case 0x44: return "Extended Erase";
-        case 0x63: return "Write Protect";
-        case 0x73: return "Write Unprotect";
-        case 0x82: return "Readout Protect";
-        case 0x92: return "Readout Unprotect";
-        default: return "command";
+        case 0x00: name = "Get"; break;
+        case 0x01: name = "Get Version"; break;
+        case 0x02: name = "Get ID"; break;
+        case 0x11: name = "Read Memory"; break;
+        case 0x21: name = "Go"; break;
+        case 0x31: name = "Write Memory"; break;
+        case 0x43: name = "Erase"; break;
+        case 0x44: name = "Extended Erase"; break;
+        case 0x63: name = "Write Protect"; break;
+        case 0x73: name = "Write Unprotect"; break;
+        case 0x82: name = "Readout Protect"; break;
+        case 0x92: name = "Readout Unprotect"; break;
     }
+    return Hex2(code) + " " + name;
 }
 
 }  // namespace
@@ -457,7 +459,21 @@ void Chip::Expect(Phase phase, std::size_t count) {
     state_ = phase == Phase::Code ? State::WaitCommand : State::Command;
 }
 
-void Chip::Finish(std::uint64_t) { Expect(Phase::Code, 1); }
+void Chip::Finish() { Expect(Phase::Code, 1); }
+
+void Chip::Refuse(const std::string& why, std::uint64_t r) {
+    Note(What(cmd_) + ": NACK (" + why + ")");
+    Nack(r);
+    Finish();
+}
+
+void Chip::AckAndReset(const std::string& text, std::uint64_t at) {
+    const std::uint64_t end = Ack(at);
+    Note(text + ": ACK, reset");
+    Finish();
+    ResetAt(end);
+    Boot(end);
+}
 
 void Chip::Step(std::uint8_t b, std::uint64_t t) {
     buf_.push_back(b);
@@ -468,31 +484,27 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
     const std::vector<std::uint8_t> got = std::move(buf_);
     buf_.clear();
     const std::uint64_t r = t + preset_.timing.replyUs;
-    const std::string what = Hex2(cmd_) + " " + Name(cmd_);
-
-    auto refuse = [&](const std::string& why) {
-        Note(what + ": NACK (" + why + ")");
-        Nack(r);
-        Finish(t);
+    const std::string what = What(cmd_);
+    // Four bytes big-endian and their XOR; false when refused.
+    auto takeAddress = [&]() {
+        if (got[4] != Xor(got, 0, 4)) {
+            Refuse("address checksum", r);
+            return false;
+        }
+        address_ = Be32(got);
+        return true;
     };
-    // Ends with the second ACK, after which the option bytes take effect by a reset.
-    auto ackAndReset = [&](std::uint64_t doneUs, const std::string& text) {
-        const std::uint64_t end = Ack(r + doneUs);
-        Note(text + ": ACK, reset");
-        Finish(t);
-        ResetAt(end);
-        Boot(end);
-    };
-    auto addressOk = [&]() { return got[4] == Xor(got, 0, 4); };
+    // count_ bytes, then the XOR of count_ - 1 and them.
+    auto listOk = [&]() { return got[count_] == static_cast<std::uint8_t>((count_ - 1) ^ Xor(got, 0, count_)); };
     // Erases pages (all of the flash without a list) and answers when done;
     // a bank erase takes its own time, not the sum of its sectors'.
     auto erase = [&](const std::vector<std::uint32_t>* pages, const std::string& text, std::uint64_t ownUs = 0) {
         std::uint64_t us = 0;
         std::string why;
-        if (!(pages ? ErasePageList(*pages, us, why) : MassErase(us, why))) return refuse(why);
+        if (!(pages ? ErasePageList(*pages, us, why) : MassErase(us, why))) return Refuse(why, r);
         Ack(r + (ownUs ? FlashUs(ownUs) : us));
         Note(what + " " + text + ": ACK");
-        Finish(t);
+        Finish();
     };
 
     switch (phase_) {
@@ -505,54 +517,52 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             if (got[0] != static_cast<std::uint8_t>(cmd_ ^ 0xFF)) {
                 Note(Hex2(cmd_) + " " + Hex2(got[0]) + ": no complement, NACK");
                 Nack(r);
-                Finish(t);
+                Finish();
                 return;
             }
             Dispatch(r);
             return;
 
         case Phase::ReadAddress:
-            if (!addressOk()) return refuse("address checksum");
-            address_ = Be32(got);
-            if (!Readable(address_, 1)) return refuse("address " + Hex8(address_));
+            if (!takeAddress()) return;
+            if (!Readable(address_, 1)) return Refuse("address " + Hex8(address_), r);
             Ack(r);
             Expect(Phase::ReadLength, 2);
             return;
 
         case Phase::ReadLength: {
-            if (got[1] != static_cast<std::uint8_t>(got[0] ^ 0xFF)) return refuse("length checksum");
+            if (got[1] != static_cast<std::uint8_t>(got[0] ^ 0xFF)) return Refuse("length checksum", r);
             const std::uint32_t n = got[0] + 1u;
             std::uint32_t off = 0;
             const Area* area = nullptr;
             auto* mem = Memory(address_, n, off, area);
-            if (!mem) return refuse("range " + Hex8(address_) + " +" + std::to_string(n));
+            if (!mem) return Refuse("range " + Hex8(address_) + " +" + std::to_string(n), r);
             Ack(r);
             for (std::uint32_t i = 0; i < n; ++i) Emit((*mem)[off + i], r);
             Note(what + " " + Hex8(address_) + " " + std::to_string(n) + ": ACK");
-            Finish(t);
+            Finish();
             return;
         }
 
         case Phase::GoAddress: {
-            if (!addressOk()) return refuse("address checksum");
-            address_ = Be32(got);
+            if (!takeAddress()) return;
             const Area flash{preset_.flashStart, preset_.flashSize};
-            if (!flash.Contains(address_) && !preset_.ram.Contains(address_)) return refuse("address " + Hex8(address_));
+            if (!flash.Contains(address_) && !preset_.ram.Contains(address_))
+                return Refuse("address " + Hex8(address_), r);
             Ack(r);
             Note(what + " " + Hex8(address_) + ": ACK");
-            Finish(t);
+            Finish();
             state_ = State::UserProgram;
             return;
         }
 
         case Phase::WriteAddress: {
-            if (!addressOk()) return refuse("address checksum");
-            address_ = Be32(got);
+            if (!takeAddress()) return;
             std::uint32_t off = 0;
             const Area* area = nullptr;
             if (!Memory(address_, 1, off, area) || area == &preset_.systemMemory)
-                return refuse("address " + Hex8(address_));
-            if (address_ % 4 != 0) return refuse("address " + Hex8(address_) + " not word-aligned");
+                return Refuse("address " + Hex8(address_), r);
+            if (address_ % 4 != 0) return Refuse("address " + Hex8(address_) + " not word-aligned", r);
             Ack(r);
             Expect(Phase::WriteLength, 1);
             return;
@@ -568,10 +578,9 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             auto fail = [&](const std::string& why, std::uint64_t after) {
                 Note(where + ": NACK (" + why + ")");
                 Nack(r + after);
-                Finish(t);
+                Finish();
             };
-            const auto n = static_cast<std::uint8_t>(count_ - 1);
-            if (got[count_] != static_cast<std::uint8_t>(n ^ Xor(got, 0, count_))) return fail("checksum", 0);
+            if (!listOk()) return fail("checksum", 0);
             if (count_ % 4 != 0) return fail("length not a multiple of 4", 0);
             std::uint32_t off = 0;
             const Area* area = nullptr;
@@ -582,10 +591,10 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             std::string why;
             if (!Program(address_, std::vector<std::uint8_t>(got.begin(), got.begin() + count_), us, why))
                 return fail(why, us);
-            if (area == &preset_.optionBytes) return ackAndReset(us, where);
+            if (area == &preset_.optionBytes) return AckAndReset(where, r + us);
             Ack(r + us);
             Note(where + ": ACK");
-            Finish(t);
+            Finish();
             return;
         }
 
@@ -599,11 +608,11 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             return;
 
         case Phase::EraseGlobalCheck:
-            if (got[0] != 0x00) return refuse("checksum");
+            if (got[0] != 0x00) return Refuse("checksum", r);
             return erase(nullptr, "global");
 
         case Phase::ErasePages: {
-            if (got[count_] != static_cast<std::uint8_t>((count_ - 1) ^ Xor(got, 0, count_))) return refuse("checksum");
+            if (!listOk()) return Refuse("checksum", r);
             const std::vector<std::uint32_t> pages(got.begin(), got.begin() + count_);
             return erase(&pages, std::to_string(count_) + " pages");
         }
@@ -622,7 +631,7 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
 
         case Phase::ExtSpecialCheck: {
             const std::uint32_t code = address_;
-            if (got[0] != static_cast<std::uint8_t>((code >> 8) ^ code)) return refuse("checksum");
+            if (got[0] != static_cast<std::uint8_t>((code >> 8) ^ code)) return Refuse("checksum", r);
             if (code == 0xFFFF) return erase(nullptr, "mass");
             if ((code == 0xFFFE || code == 0xFFFD) && preset_.banks == 2) {
                 const std::size_t half = preset_.pages.size() / 2;
@@ -631,13 +640,13 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
                     pages.push_back(static_cast<std::uint32_t>(p));
                 return erase(&pages, code == 0xFFFE ? "bank 1" : "bank 2", preset_.timing.bankEraseUs);
             }
-            return refuse("code " + platform::Hex4(static_cast<std::uint16_t>(code)));
+            return Refuse("code " + platform::Hex4(static_cast<std::uint16_t>(code)), r);
         }
 
         case Phase::ExtPages: {
             const std::size_t last = 2 * count_;
             const auto chk = static_cast<std::uint8_t>((address_ >> 8) ^ address_ ^ Xor(got, 0, last));
-            if (got[last] != chk) return refuse("checksum");
+            if (got[last] != chk) return Refuse("checksum", r);
             std::vector<std::uint32_t> pages;
             for (std::size_t i = 0; i < last; i += 2) pages.push_back(static_cast<std::uint32_t>(got[i]) << 8 | got[i + 1]);
             return erase(&pages, std::to_string(count_) + " pages");
@@ -649,35 +658,24 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             return;
 
         case Phase::WpCodes: {
-            if (got[count_] != static_cast<std::uint8_t>((count_ - 1) ^ Xor(got, 0, count_))) return refuse("checksum");
+            if (!listOk()) return Refuse("checksum", r);
             // Codes beyond the chip's sectors are not checked, only ignored.
             std::uint32_t groups = 0;
             for (std::size_t i = 0; i < count_; ++i)
                 if (got[i] < Groups() && got[i] < 32) groups |= 1u << got[i];
             SetWriteProtection(groups);
-            return ackAndReset(FlashUs(preset_.timing.optionWriteUs), what + " " + std::to_string(count_) + " sectors");
+            return AckAndReset(what + " " + std::to_string(count_) + " sectors",
+                               r + FlashUs(preset_.timing.optionWriteUs));
         }
     }
 }
 
 void Chip::Dispatch(std::uint64_t r) {
-    const std::string what = Hex2(cmd_) + " " + Name(cmd_);
+    const std::string what = What(cmd_);
     const auto& cmds = preset_.commands;
-    auto refuse = [&](const std::string& why) {
-        Note(what + ": NACK (" + why + ")");
-        Nack(r);
-        Finish(r);
-    };
-    if (std::find(cmds.begin(), cmds.end(), cmd_) == cmds.end()) return refuse("not supported");
-    if (faults_.refuse.count(cmd_)) return refuse("fault");
-    const bool rdp = ReadoutProtected();
-    auto ackAndReset = [&](std::uint64_t doneUs) {
-        const std::uint64_t end = Ack(r + doneUs);
-        Note(what + ": ACK, reset");
-        Finish(r);
-        ResetAt(end);
-        Boot(end);
-    };
+    if (std::find(cmds.begin(), cmds.end(), cmd_) == cmds.end()) return Refuse("not supported", r);
+    if (faults_.refuse.count(cmd_)) return Refuse("fault", r);
+    if (ReadoutProtected() && cmd_ > 0x02 && cmd_ != 0x92) return Refuse("readout protected", r);
 
     switch (cmd_) {
         case 0x00:
@@ -701,36 +699,21 @@ void Chip::Dispatch(std::uint64_t r) {
             Emit(static_cast<std::uint8_t>(preset_.productId), r);
             Ack(r);
             break;
-        case 0x11:
-        case 0x21:
-        case 0x31:
-        case 0x43:
-        case 0x44:
-        case 0x63:
+        case 0x11: Ack(r); return Expect(Phase::ReadAddress, 5);
+        case 0x21: Ack(r); return Expect(Phase::GoAddress, 5);
+        case 0x31: Ack(r); return Expect(Phase::WriteAddress, 5);
+        case 0x43: Ack(r); return Expect(Phase::EraseCount, 1);
+        case 0x44: Ack(r); return Expect(Phase::ExtCount, 2);
+        case 0x63: Ack(r); return Expect(Phase::WpCount, 1);
         case 0x73:
-        case 0x82: {
-            if (rdp) return refuse("readout protected");
-            if (cmd_ == 0x73) {
-                Ack(r);
-                SetWriteProtection(0);
-                return ackAndReset(FlashUs(preset_.timing.optionWriteUs));
-            }
-            if (cmd_ == 0x82) {
-                Ack(r);
-                SetReadoutProtected(true);
-                return ackAndReset(FlashUs(preset_.timing.optionWriteUs));
-            }
             Ack(r);
-            const Phase next = cmd_ == 0x11   ? Phase::ReadAddress
-                               : cmd_ == 0x21 ? Phase::GoAddress
-                               : cmd_ == 0x31 ? Phase::WriteAddress
-                               : cmd_ == 0x43 ? Phase::EraseCount
-                               : cmd_ == 0x44 ? Phase::ExtCount
-                                              : Phase::WpCount;
-            Expect(next, next == Phase::ExtCount ? 2 : next == Phase::EraseCount || next == Phase::WpCount ? 1 : 5);
-            return;
-        }
-        case 0x92: {
+            SetWriteProtection(0);
+            return AckAndReset(what, r + FlashUs(preset_.timing.optionWriteUs));
+        case 0x82:
+            Ack(r);
+            SetReadoutProtected(true);
+            return AckAndReset(what, r + FlashUs(preset_.timing.optionWriteUs));
+        case 0x92:
             Ack(r);
             // Flash and option bytes go back to the delivery state, whatever
             // write protection was set.
@@ -738,13 +721,12 @@ void Chip::Dispatch(std::uint64_t r) {
             Changed(0, static_cast<std::uint32_t>(flash_.size()));
             options_ = preset_.optionDefaults;
             options_.resize(preset_.optionBytes.size, 0xFF);
-            return ackAndReset(FlashUs(preset_.timing.massEraseUs) + FlashUs(preset_.timing.optionWriteUs));
-        }
+            return AckAndReset(what, r + FlashUs(preset_.timing.massEraseUs) + FlashUs(preset_.timing.optionWriteUs));
         default:
-            return refuse("not modelled");
+            return Refuse("not modelled", r);
     }
     Note(what + ": ACK");
-    Finish(r);
+    Finish();
 }
 
 }  // namespace sim

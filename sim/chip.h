@@ -188,7 +188,10 @@ private:
     void Handle(const In& in, std::uint64_t t);
     void Step(std::uint8_t b, std::uint64_t t);
     void Dispatch(std::uint64_t t);
-    void Finish(std::uint64_t t);
+    void Finish();
+    void Refuse(const std::string& why, std::uint64_t r);
+    // The second ACK at `at`; then the option bytes take effect by a reset.
+    void AckAndReset(const std::string& text, std::uint64_t at);
     void Expect(Phase phase, std::size_t count);
     bool Understands(const platform::LineSettings& f) const;
     void Sync(std::uint64_t t);
