@@ -1,6 +1,5 @@
 #include "settings/hexfile.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -16,16 +15,6 @@ constexpr std::uint8_t kEndOfFile = 0x01;
 constexpr std::uint8_t kSegment = 0x02;
 constexpr std::uint8_t kStartSegment = 0x03;
 constexpr std::uint8_t kLinearAddress = 0x04;
-
-constexpr std::array<std::int8_t, 256> MakeDigitTable() {
-    std::array<std::int8_t, 256> t{};
-    for (auto& v : t) v = -1;
-    for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
-    return t;
-}
-constexpr std::array<std::int8_t, 256> kDigit = MakeDigitTable();
 
 // Reads one record line. A bad character sets the error and stays where it
 // is, so every later read of the line meets it again.
@@ -48,7 +37,7 @@ private:
             error_ = "es fehlen Zeichen auf Zeile";
             return 0;
         }
-        const int d = kDigit[static_cast<unsigned char>(line_[pos_])];
+        const int d = platform::HexDigitValue(line_[pos_]);
         if (d < 0) {
             error_ = "non Hex Zeichen";
             return 0;
@@ -143,10 +132,7 @@ bool LoadHexFile(platform::StatusBar& /*statusBar*/, const std::string& fileName
         }
     }
 
-    if (!error.empty()) {
-        result = false;
-        message = error;
-    }
+    if (!error.empty()) message = error;
     in.Close();
     return result;
 }

@@ -10,13 +10,6 @@ std::int32_t TargetLast = 0;
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // One hexadecimal number from pos on. A blank or a ';' after the digits
 // separates; any other character stops the reader where it stands, so this
 // and every later number of the line read 0.
@@ -25,7 +18,7 @@ std::uint32_t ReadNumber(const std::string& line, std::size_t& pos) {
     constexpr std::uint64_t kLastSafe = 0x07FFFFFFFFFFFFFFu;  // one more digit still fits in int64
     std::uint64_t value = 0;
     bool overflow = false;
-    for (int digit; pos < line.size() && (digit = HexValue(line[pos])) >= 0; ++pos) {
+    for (int digit; pos < line.size() && (digit = platform::HexDigitValue(line[pos])) >= 0; ++pos) {
         if (value > kLastSafe) overflow = true;
         value = (value << 4) | static_cast<std::uint64_t>(digit);
     }
