@@ -15,6 +15,9 @@ public:
 std::uint32_t TickCount();
 // Tests install a virtual clock; nullptr puts the OS clock back.
 void SetTickSource(TickSource* source);
+// The OS clock itself, whatever source is installed: for the waits on a
+// device, which a virtual clock must not drive.
+std::uint32_t OsTickCount();
 
 // True while less than limitMs have passed since start. Works across the
 // 32-bit wrap because it compares the elapsed time, not a deadline.

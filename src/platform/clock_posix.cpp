@@ -1,3 +1,5 @@
+#include "platform/clock.h"
+
 #include <time.h>
 
 #include <cstdint>

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/clock.h"
+
 namespace platform {
 
 // Milliseconds since boot; wraps after 49.7 days like the interface says.

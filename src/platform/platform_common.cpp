@@ -12,7 +12,6 @@
 
 namespace platform {
 
-std::uint32_t OsTickCount();
 void OsMessageBeep(unsigned type);
 
 namespace {
