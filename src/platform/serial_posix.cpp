@@ -4,13 +4,13 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 
+#include "platform/clock.h"
 #include "platform/serial_device.h"
 
 #if defined(__linux__)
@@ -22,8 +22,10 @@ namespace platform {
 namespace {
 
 // A driver that takes no byte for this long is taken as gone.
-constexpr int kWriteStallMs = 2000;
+constexpr std::uint32_t kWriteStallMs = 2000;
 
+#if !defined(__linux__)
+// Linux takes every rate through termios2; elsewhere only the B-constants exist.
 struct SpeedCode {
     std::int32_t baud;
     speed_t code;
@@ -108,14 +110,9 @@ std::int32_t CodeToSpeed(speed_t code) {
         if (s.code == code) return s.baud;
     return 0;
 }
+#endif
 
 int Fd(DeviceHandle h) { return h >= 0 && h <= INT_MAX ? static_cast<int>(h) : -1; }
-
-std::int64_t NowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 // What cfmakeraw does, spelled out because cfmakeraw is not POSIX: every byte
 // passes as it is, nothing is echoed, no XON/XOFF, no line-end translation.
@@ -141,7 +138,6 @@ bool SetModemLine(DeviceHandle h, int line, bool on) {
 class PosixSerial : public SerialDeviceService {
 public:
     DeviceHandle Open(const std::string& deviceName) override {
-        if (deviceName.empty()) return kClosedHandle;
         const int fd = open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return kClosedHandle;
         termios t{};
@@ -162,10 +158,11 @@ public:
     bool GetLineSettings(DeviceHandle h, LineSettings& out) override {
         termios t{};
         if (tcgetattr(Fd(h), &t) != 0) return false;
-        out.baud = CodeToSpeed(cfgetospeed(&t));
 #if defined(__linux__)
         std::uint32_t baud = 0;
-        if (kernel_speed::Get(Fd(h), baud) && baud <= INT32_MAX) out.baud = static_cast<std::int32_t>(baud);
+        out.baud = kernel_speed::Get(Fd(h), baud) && baud <= INT32_MAX ? static_cast<std::int32_t>(baud) : 0;
+#else
+        out.baud = CodeToSpeed(cfgetospeed(&t));
 #endif
         switch (t.c_cflag & CSIZE) {
             case CS5: out.dataBits = 5; break;
@@ -186,9 +183,7 @@ public:
     }
 
     bool SetLineSettings(DeviceHandle h, const LineSettings& s) override {
-        termios t{};
-        if (s.baud <= 0 || tcgetattr(Fd(h), &t) != 0) return false;
-
+        if (s.baud <= 0) return false;
         tcflag_t size = 0;
         switch (s.dataBits) {
             case 5: size = CS5; break;
@@ -214,19 +209,20 @@ public:
 #ifdef CMSPAR
         mask |= CMSPAR;
 #endif
-        t.c_cflag = (t.c_cflag & ~mask) | size | parity | (s.stopBits == 2 ? CSTOPB : 0);
+        const tcflag_t frame = size | parity | (s.stopBits == 2 ? CSTOPB : 0);
 
-        speed_t code = 0;
-        const bool standard = SpeedToCode(s.baud, code);
-        if (standard && (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0)) return false;
-#if !defined(__linux__)
-        if (!standard) return false;
-#endif
-        if (tcsetattr(Fd(h), TCSANOW, &t) != 0) return false;
 #if defined(__linux__)
-        if (!standard) return kernel_speed::Set(Fd(h), static_cast<std::uint32_t>(s.baud));
+        // Not tcsetattr: glibc's fails with EINVAL where a pseudo-terminal
+        // drops the parity and nothing else changed.
+        return kernel_speed::Set(Fd(h), static_cast<std::uint32_t>(s.baud), mask, frame);
+#else
+        termios t{};
+        speed_t code = 0;
+        if (tcgetattr(Fd(h), &t) != 0 || !SpeedToCode(s.baud, code)) return false;
+        t.c_cflag = (t.c_cflag & ~mask) | frame;
+        if (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0) return false;
+        return tcsetattr(Fd(h), TCSANOW, &t) == 0;
 #endif
-        return true;
     }
 
     bool SetDtr(DeviceHandle h, bool on) override { return SetModemLine(h, TIOCM_DTR, on); }
@@ -251,21 +247,21 @@ public:
     std::int32_t Write(DeviceHandle h, const std::uint8_t* data, std::int32_t n) override {
         const int fd = Fd(h);
         std::int32_t done = 0;
-        std::int64_t lastProgress = NowMs();
+        std::uint32_t lastProgress = OsTickCount();
         while (done < n) {
             const ssize_t w = write(fd, data + done, static_cast<std::size_t>(n - done));
             if (w > 0) {
                 done += static_cast<std::int32_t>(w);
-                lastProgress = NowMs();
+                lastProgress = OsTickCount();
                 continue;
             }
             if (w < 0 && errno == EINTR) continue;
             if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
             // The driver's queue is full: wait until it takes more.
-            const std::int64_t left = kWriteStallMs - (NowMs() - lastProgress);
-            if (left <= 0) break;
+            const auto stalled = static_cast<std::uint32_t>(OsTickCount() - lastProgress);
+            if (stalled >= kWriteStallMs) break;
             pollfd p{fd, POLLOUT, 0};
-            const int r = poll(&p, 1, static_cast<int>(left));
+            const int r = poll(&p, 1, static_cast<int>(kWriteStallMs - stalled));
             if (r < 0 && errno != EINTR) break;
             if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
         }
