@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <string_view>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -22,7 +22,6 @@ static std::string OsErrorText(int err) { return std::strerror(err); }
 namespace {
 [[noreturn]] void Fail(const std::string& path, int err) { throw FileError(OsErrorText(err) + ": " + path); }
 constexpr int kEndOfFileChar = 0x1A;
-constexpr std::string_view kTempSuffix = ".tmp";
 constexpr std::size_t kReadBlock = 64 * 1024;
 
 // The data must be on the disk before the rename makes it the file.
@@ -32,6 +31,13 @@ bool SyncToDisk(std::FILE* f) {
 #else
     return fsync(fileno(f)) == 0;
 #endif
+}
+
+// Whatever failed first, the flush, the sync or the close, is the error.
+void CloseOrFail(std::FILE* f, const std::string& path, bool sync) {
+    const bool flushed = std::fflush(f) == 0 && (!sync || SyncToDisk(f));
+    const int err = errno;
+    if (std::fclose(f) != 0 || !flushed) Fail(path, flushed ? errno : err);
 }
 
 // A link is kept a link: its target is what gets replaced.
@@ -126,12 +132,10 @@ TextWriter::TextWriter(const std::string& path, WriteMode mode) : path_(path) {
         if (!file_) Fail(path, errno);
         return;
     }
-    tempPath_ = ReplaceTarget(path) + std::string(kTempSuffix);
+    target_ = ReplaceTarget(path);
+    tempPath_ = target_ + ".tmp";
     file_ = std::fopen(tempPath_.c_str(), "wb");
-    if (!file_) {
-        tempPath_.clear();  // nothing of ours to remove
-        Fail(path, errno);
-    }
+    if (!file_) Fail(path, errno);
 }
 
 TextWriter::~TextWriter() {
@@ -146,28 +150,15 @@ void TextWriter::Write(const std::string& text) {
 
 void TextWriter::WriteLine(const std::string& text) { Write(text + "\r\n"); }
 
+// On any failure the destructor removes the temporary file.
 void TextWriter::Close() {
     if (!file_) return;
-    std::FILE* f = file_;
-    file_ = nullptr;
-    const bool flushed = std::fflush(f) == 0 && (tempPath_.empty() || SyncToDisk(f));
-    const int err = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!closed || !flushed) {
-        const int failure = flushed ? errno : err;
-        if (!tempPath_.empty()) std::remove(tempPath_.c_str());
-        tempPath_.clear();
-        Fail(path_, failure);
-    }
+    CloseOrFail(std::exchange(file_, nullptr), path_, !tempPath_.empty());
     if (tempPath_.empty()) return;
-    const std::string temp = tempPath_;
-    tempPath_.clear();
     std::error_code ec;
-    std::filesystem::rename(temp, temp.substr(0, temp.size() - kTempSuffix.size()), ec);
-    if (ec) {
-        std::remove(temp.c_str());
-        throw FileError(ec.message() + ": " + path_);
-    }
+    std::filesystem::rename(tempPath_, target_, ec);
+    if (ec) throw FileError(ec.message() + ": " + path_);
+    tempPath_.clear();
 }
 
 BinaryWriter::BinaryWriter(const std::string& path) : path_(path) {
@@ -185,13 +176,7 @@ void BinaryWriter::Write(const std::uint8_t* data, std::size_t n) {
 }
 
 void BinaryWriter::Close() {
-    if (file_) {
-        std::FILE* f = file_;
-        file_ = nullptr;
-        const bool flushed = std::fflush(f) == 0;
-        const int err = errno;
-        if (std::fclose(f) != 0 || !flushed) Fail(path_, flushed ? errno : err);
-    }
+    if (file_) CloseOrFail(std::exchange(file_, nullptr), path_, false);
 }
 
 }  // namespace platform

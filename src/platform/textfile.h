@@ -66,6 +66,7 @@ public:
 private:
     std::FILE* file_ = nullptr;
     std::string path_;
+    std::string target_;    // kReplace only: the file the rename replaces, a link's target
     std::string tempPath_;  // kReplace only: where the lines go until Close
 };
 
