@@ -1,17 +1,11 @@
 #include "settings/konfig.h"
 
-#include <string_view>
-
 #include "platform/textfile.h"
 #include "settings/inifile.h"
 
 namespace {
 
 const char* BoolText(bool value) { return value ? "TRUE" : "FALSE"; }
-
-bool StartsWith(const std::string& line, std::string_view key) {
-    return line.compare(0, key.size(), key) == 0;
-}
 
 // Cuts the line in place, so whatever follows is tested on what is left:
 // stored files rely on a chip name such as "HEX ..." also setting HexDatei.
@@ -55,16 +49,16 @@ bool LoadKonfig(const std::string& fileName) {
     while (!in.Eof()) {
         std::string line = in.ReadLine();
         // Every key is tried in turn; none of them is an else-branch.
-        if (StartsWith(line, "BAUD ")) Ini.Baud = DigitsToInt(line);
-        if (StartsWith(line, "FLASH ")) Ini.FlashStart = static_cast<std::uint32_t>(DigitsToInt(line));
-        if (StartsWith(line, "FLENG ")) Ini.FlashLen = static_cast<std::uint32_t>(DigitsToInt(line));
-        if (StartsWith(line, "COM ")) Ini.ComNr = DigitsToInt(line);
-        if (StartsWith(line, "RESET ")) Ini.ResetMode = DigitsToInt(line);
-        if (StartsWith(line, "BOOT ")) Ini.BootMode = DigitsToInt(line);
-        if (StartsWith(line, "MANU ")) Ini.ManuellTyp = line.find("TRUE") != std::string::npos;
-        if (StartsWith(line, "AUTOERA ")) Ini.AutoErase = line.find("TRUE") != std::string::npos;
-        if (StartsWith(line, "CHIPNAM ")) Ini.ChipName = TextValue(line);
-        if (StartsWith(line, "HEX ")) Ini.HexDatei = TextValue(line);
+        if (line.starts_with("BAUD ")) Ini.Baud = DigitsToInt(line);
+        if (line.starts_with("FLASH ")) Ini.FlashStart = static_cast<std::uint32_t>(DigitsToInt(line));
+        if (line.starts_with("FLENG ")) Ini.FlashLen = static_cast<std::uint32_t>(DigitsToInt(line));
+        if (line.starts_with("COM ")) Ini.ComNr = DigitsToInt(line);
+        if (line.starts_with("RESET ")) Ini.ResetMode = DigitsToInt(line);
+        if (line.starts_with("BOOT ")) Ini.BootMode = DigitsToInt(line);
+        if (line.starts_with("MANU ")) Ini.ManuellTyp = line.find("TRUE") != std::string::npos;
+        if (line.starts_with("AUTOERA ")) Ini.AutoErase = line.find("TRUE") != std::string::npos;
+        if (line.starts_with("CHIPNAM ")) Ini.ChipName = TextValue(line);
+        if (line.starts_with("HEX ")) Ini.HexDatei = TextValue(line);
     }
     in.Close();
     Ini.KonfigDatei = fileName;
