@@ -23,23 +23,21 @@ void SendCommand(TComPort& port, std::uint8_t code) {
     port.WriteByte(static_cast<std::uint8_t>(code ^ 0xFF));
 }
 
-// Some commands send their bytes as one-character texts; the line sees the same.
-void SendAsText(TComPort& port, std::uint8_t b) { port.WriteString(std::string(1, static_cast<char>(b))); }
-
-void Drain(TComPort& port) {
-    while (port.InCount() > 0) port.ReadByte();
+// Some commands send a byte and its complement as one-character texts; the
+// line sees the same.
+void SendPairAsText(TComPort& port, std::uint8_t b) {
+    port.WriteString(std::string(1, static_cast<char>(b)));
+    port.WriteString(std::string(1, static_cast<char>(b ^ 0xFF)));
 }
 
 // The two-wait pattern of the erase and unprotect commands. A diagName
 // makes each wait leave its step and answer in DiagText.
 bool TwoStep(TComPort& port, std::uint8_t code, bool asText, std::uint32_t firstMs, const std::string& params,
              std::uint32_t secondMs, const char* diagName) {
-    if (asText) {
-        SendAsText(port, code);
-        SendAsText(port, static_cast<std::uint8_t>(code ^ 0xFF));
-    } else {
+    if (asText)
+        SendPairAsText(port, code);
+    else
         SendCommand(port, code);
-    }
     const std::uint8_t r1 = WaitAck(port, firstMs);
     if (diagName) DiagText = std::string("no cmd ") + diagName + " " + Hex2(r1);
     if (r1 != proto::kAck) return false;
@@ -52,6 +50,10 @@ bool TwoStep(TComPort& port, std::uint8_t code, bool asText, std::uint32_t first
 constexpr std::size_t kMaxReply = 255;
 
 }  // namespace
+
+void Drain(TComPort& port) {
+    while (port.InCount() > 0) port.ReadByte();
+}
 
 std::uint8_t WaitAck(TComPort& port, std::uint32_t limitMs) {
     const std::uint32_t start = TickCount();
@@ -120,8 +122,7 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
 
     message = "NAK on len";
     const auto n = static_cast<std::uint8_t>(count - 1);
-    SendAsText(port, n);
-    SendAsText(port, static_cast<std::uint8_t>(n ^ 0xFF));
+    SendPairAsText(port, n);
     if (WaitAck(port, proto::kReadLenAckMs) != proto::kAck) return false;
 
     // One limit for the whole block; bytes that came before a time-out stay stored.
@@ -148,7 +149,6 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
     // FlashImage ends at 2 MiB; never send what lies past it.
     message = "adr > ende";
     if (static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(count) > kImageSize) return false;
-    message.clear();
 
     const std::uint32_t address = Ini.FlashStart + offset;
     SendCommand(port, proto::kWriteMemory);

@@ -41,7 +41,7 @@ bool Connect(TComPort& port) {
     // What came in since the purge was sent before the bootloader ran: the
     // tail of the chip's own program's output, still in the adapter. A 'y'
     // there would pass for the answer and put every later one a step behind.
-    while (port.InCount() > 0) port.ReadChar();
+    Drain(port);
     port.WriteByte(proto::kSync);
     const std::uint32_t start = platform::TickCount();
     do {

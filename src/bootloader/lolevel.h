@@ -23,6 +23,8 @@ void RestartNormal(TComPort& port);
 // Diagnosis left by the erase and write-unprotect commands.
 extern std::string DiagText;
 
+// Drops whatever input is waiting.
+void Drain(TComPort& port);
 // 0x79, else the last byte received within limitMs, 0 if none.
 std::uint8_t WaitAck(TComPort& port, std::uint32_t limitMs);
 std::uint8_t SendAddress(TComPort& port, std::uint32_t address);
