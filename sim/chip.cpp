@@ -352,37 +352,30 @@ bool Chip::Readable(std::uint32_t address, std::uint32_t length) {
     return Memory(address, length, offset, area) != nullptr;
 }
 
-bool Chip::Program(std::uint32_t address, const std::vector<std::uint8_t>& data, std::uint64_t& us,
-                   std::string& why) {
-    std::uint32_t off = 0;
-    const Area* area = nullptr;
-    auto* mem = Memory(address, static_cast<std::uint32_t>(data.size()), off, area);
+bool Chip::Program(std::vector<std::uint8_t>& mem, const Area* area, std::uint32_t off,
+                   const std::vector<std::uint8_t>& data, std::uint64_t& us, std::string& why) {
     const auto n = static_cast<std::uint32_t>(data.size());
     const std::uint32_t unit = std::max<std::uint32_t>(1, preset_.timing.programUnitBytes);
     const std::uint64_t units = (n + unit - 1) / unit;
     us = 0;
-    if (!mem || area == &preset_.systemMemory) {
-        why = "not writable";
-        return false;
-    }
     if (area == &preset_.ram) {
         if (off < preset_.bootloaderRam) {
             why = "bootloader RAM";
             return false;
         }
-        std::copy(data.begin(), data.end(), mem->begin() + off);
+        std::copy(data.begin(), data.end(), mem.begin() + off);
         return true;
     }
     if (area == &preset_.optionBytes) {
         // The option bytes are erased as a whole before the new values go in.
-        std::fill(mem->begin(), mem->end(), 0xFF);
-        std::copy(data.begin(), data.end(), mem->begin() + off);
+        std::fill(mem.begin(), mem.end(), 0xFF);
+        std::copy(data.begin(), data.end(), mem.begin() + off);
         FixComplements();
         us = FlashUs(preset_.timing.optionWriteUs);
         return true;
     }
     if (area == &preset_.otp) {
-        for (std::uint32_t i = 0; i < n; ++i) (*mem)[off + i] &= data[i];
+        for (std::uint32_t i = 0; i < n; ++i) mem[off + i] &= data[i];
         us = FlashUs(units * preset_.timing.programUnitNs / 1000);
         return true;
     }
@@ -396,12 +389,12 @@ bool Chip::Program(std::uint32_t address, const std::vector<std::uint8_t>& data,
     for (std::uint32_t i = 0; i < n; i += unit) {
         const std::uint32_t len = std::min(unit, n - i);
         ns += preset_.timing.programUnitNs;
-        auto cell = mem->begin() + off + i;
+        auto cell = mem.begin() + off + i;
         if (preset_.write == WriteBehaviour::NackDirty) {
             const bool erased = std::all_of(cell, cell + len, [](std::uint8_t b) { return b == 0xFF; });
             const bool zero = std::all_of(data.begin() + i, data.begin() + i + len, [](std::uint8_t b) { return b == 0; });
             if (!erased && !zero) {
-                why = "not erased at " + Hex8(address + i);
+                why = "not erased at " + Hex8(preset_.flashStart + off + i);
                 Changed(off, i);
                 us = FlashUs(ns / 1000);
                 return false;
@@ -584,12 +577,13 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             if (count_ % 4 != 0) return fail("length not a multiple of 4", 0);
             std::uint32_t off = 0;
             const Area* area = nullptr;
-            if (!Memory(address_, count_, off, area)) return fail("block leaves the memory", 0);
+            auto* mem = Memory(address_, count_, off, area);
+            if (!mem) return fail("block leaves the memory", 0);
             if (faults_.nackWriteAt && *faults_.nackWriteAt >= address_ && *faults_.nackWriteAt - address_ < count_)
                 return fail("fault", 0);
             std::uint64_t us = 0;
             std::string why;
-            if (!Program(address_, std::vector<std::uint8_t>(got.begin(), got.begin() + count_), us, why))
+            if (!Program(*mem, area, off, std::vector<std::uint8_t>(got.begin(), got.begin() + count_), us, why))
                 return fail(why, us);
             if (area == &preset_.optionBytes) return AckAndReset(where, r + us);
             Ack(r + us);

@@ -211,8 +211,9 @@ private:
     std::size_t GroupOf(std::size_t page) const;
     std::uint32_t PageOffset(std::size_t page) const;
     bool PageProtected(std::size_t page) const;
-    bool Program(std::uint32_t address, const std::vector<std::uint8_t>& data, std::uint64_t& us,
-                 std::string& why);
+    // Into what Memory found (area nullptr: flash), which is not system memory.
+    bool Program(std::vector<std::uint8_t>& mem, const Area* area, std::uint32_t off,
+                 const std::vector<std::uint8_t>& data, std::uint64_t& us, std::string& why);
     bool ErasePageList(const std::vector<std::uint32_t>& pages, std::uint64_t& us, std::string& why);
     bool MassErase(std::uint64_t& us, std::string& why);
     void SetGroups(std::uint32_t groups);
