@@ -19,8 +19,8 @@ namespace {
 
 using clitest::CliPath;
 using clitest::Lines;
-using clitest::ProgramDir;
-using clitest::ReadFile;
+using testsupport::ProgramDir;
+using testsupport::ReadFile;
 using clitest::RunProgram;
 
 class Sim {

@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "support/recorders.h"
 
 namespace clitest {
 
@@ -32,12 +32,7 @@ int RemainingMs(Clock::time_point end) {
 
 }  // namespace
 
-std::string ProgramDir() {
-    const char* dir = std::getenv("VELKOR_PROGRAM_DIR");
-    return dir ? dir : VELKOR_PROGRAM_DIR;
-}
-
-std::string CliPath() { return ProgramDir() + "/velkor-cli"; }
+std::string CliPath() { return testsupport::ProgramDir() + "/velkor-cli"; }
 
 Result RunProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd, int stderrFd,
            int limitMs) {
@@ -138,13 +133,6 @@ std::vector<std::string> Lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
 }
 
 }  // namespace clitest

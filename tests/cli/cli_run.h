@@ -10,8 +10,7 @@
 
 namespace clitest {
 
-// The program folder of the build: executables with targets.cfi beside them.
-std::string ProgramDir();
+// velkor-cli in the program folder of the build.
 std::string CliPath();
 
 struct Result {
@@ -45,6 +44,5 @@ private:
 };
 
 std::vector<std::string> Lines(const std::string& text);
-std::string ReadFile(const std::string& path);
 
 }  // namespace clitest

@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -61,14 +60,8 @@ std::string Which(const std::string& name) {
     return {};
 }
 
-std::string ProgramDir() { return VELKOR_PROGRAM_DIR; }
-
-std::string Content(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using testsupport::ProgramDir;
+using testsupport::ReadFile;
 
 bool WaitFor(const std::function<bool()>& condition, int limitMs = kLimitMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
@@ -192,14 +185,14 @@ protected:
     void SetUp() override {
         if (!xvfb_)
             GTEST_SKIP() << "needs Xvfb and xdotool (scripts/install-deps.sh installs them)";
-        ASSERT_FALSE(xvfb_->display().empty()) << "Xvfb did not start: " << Content(XvfbLog());
+        ASSERT_FALSE(xvfb_->display().empty()) << "Xvfb did not start: " << ReadFile(XvfbLog());
         // A program folder of its own: its default.cfp and ports/ stay here.
         for (const char* name : {"velkor", "targets.cfi"})
             fs::copy_file(ProgramDir() + "/" + name, dir.File(name));
     }
 
     std::string Path(const std::string& name) const { return dir.File(name); }
-    std::string Log() const { return Content(Path("sim.log")); }
+    std::string Log() const { return ReadFile(Path("sim.log")); }
 
     void StartChip(std::vector<std::string> extra = {}) {
         std::vector<std::string> args{"--link", std::to_string(kPort), "--ports-dir", Path("ports"),
@@ -217,7 +210,7 @@ protected:
         window = std::make_unique<Child>(std::vector<std::string>{Path("velkor"), argument}, Path("velkor.out"),
                                          Path("lsan.supp"));
         wid = Find("^Velkor Programmer$");
-        ASSERT_FALSE(wid.empty()) << Content(Path("velkor.out")) << "Xvfb: " << Content(XvfbLog());
+        ASSERT_FALSE(wid.empty()) << ReadFile(Path("velkor.out")) << "Xvfb: " << ReadFile(XvfbLog());
         // No window manager: focusing it by hand activates it, and it scans the ports.
         Xdo({"windowfocus", "--sync", wid});
     }
@@ -276,15 +269,15 @@ protected:
         e.xclient.data.l[1] = CurrentTime;
         ::XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
         ::XCloseDisplay(d);
-        EXPECT_EQ(window->Wait(kLimitMs), 0) << Content(Path("velkor.out"));
+        EXPECT_EQ(window->Wait(kLimitMs), 0) << ReadFile(Path("velkor.out"));
     }
 
-    bool FlashHolds(const std::string& expected) const { return Content(Path("chip.bin")) == expected; }
+    bool FlashHolds(const std::string& expected) const { return ReadFile(Path("chip.bin")) == expected; }
     bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
 
     // The value a saved configuration holds for a key.
     std::string Saved(const std::string& key) const {
-        std::istringstream in(Content(Path("default.cfp")));
+        std::istringstream in(ReadFile(Path("default.cfp")));
         for (std::string line; std::getline(in, line);) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.size() >= 8 && line.compare(0, key.size(), key) == 0 && line.find_first_not_of(' ', key.size()) == 8)
@@ -324,8 +317,8 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
     // The name without its extension: the dialog adds "bin".
     Click(kAusleseButton);
     AnswerSaveDialog(Path("auslese"));
-    ASSERT_TRUE(WaitFor([&] { return Content(Path("auslese.bin")).size() == kFlashSize; })) << Log();
-    EXPECT_EQ(Content(Path("auslese.bin")), Content(Path("chip.bin")));
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(Path("auslese.bin")).size() == kFlashSize; })) << Log();
+    EXPECT_EQ(ReadFile(Path("auslese.bin")), ReadFile(Path("chip.bin")));
 
     CloseWindow();
     EXPECT_TRUE(FlashHolds(Flashed(image)));

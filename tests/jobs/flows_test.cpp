@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "bootloader/lolevel.h"
@@ -71,8 +69,7 @@ void WholeFlow(sim::ChipPreset preset, std::size_t imageSize) {
 
     ReadOut(dir.File("out.bin"), port, bar);
     EXPECT_EQ(bar.Text().rfind("gelesen bis $", 0), 0u) << bar.Text();
-    std::ifstream f(dir.File("out.bin"), std::ios::binary);
-    const std::string out{std::istreambuf_iterator<char>(f), {}};
+    const std::string out = dir.Read("out.bin");
     ASSERT_EQ(out.size(), Ini.FlashLen);
     EXPECT_EQ(out.substr(0, imageSize), std::string(image.begin(), image.end()));
     EXPECT_EQ(out.substr(imageSize), std::string(out.size() - imageSize, '\xFF'));

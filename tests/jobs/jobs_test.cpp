@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "bootloader/lolevel.h"
@@ -66,11 +64,6 @@ class F407JobsTest : public JobsTest {
 protected:
     F407JobsTest() : JobsTest(sim::F407Preset()) {}
 };
-
-std::string FileContent(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 // --- ProgramFlash and VerifyFlash -------------------------------------------
 
@@ -270,7 +263,7 @@ TEST_F(JobsTest, ReadOutWritesTheWholeFlashLength) {
     const std::string file = dir_.File("out.bin");
     ReadOut(file, port_, bar_);
     EXPECT_EQ(bar_.Text(), "gelesen bis $00001000 fertig.");
-    EXPECT_EQ(FileContent(file), std::string(flash().begin(), flash().begin() + 0x1000));
+    EXPECT_EQ(testsupport::ReadFile(file), std::string(flash().begin(), flash().begin() + 0x1000));
     EXPECT_EQ(bar_.entries[1].text, "lese $08000000");
 }
 
@@ -280,7 +273,7 @@ TEST_F(JobsTest, ReadOutWithoutAConnectionLeavesAnEmptyFile) {
     ReadOut(file, port_, bar_);
     EXPECT_EQ(bar_.Text(), "keine Verbindung.");
     EXPECT_TRUE(platform::FileExists(file));
-    EXPECT_EQ(FileContent(file), "");
+    EXPECT_EQ(testsupport::ReadFile(file), "");
 }
 
 TEST_F(JobsTest, ReadOutFailingPartWayKeepsWhatCameAndFillsTheRest) {
@@ -291,7 +284,7 @@ TEST_F(JobsTest, ReadOutFailingPartWayKeepsWhatCameAndFillsTheRest) {
     const std::string file = dir_.File("out.bin");
     ReadOut(file, port_, bar_);
     EXPECT_EQ(bar_.Text(), "00000400 timeout gelesen: 255");
-    const std::string content = FileContent(file);
+    const std::string content = testsupport::ReadFile(file);
     ASSERT_EQ(content.size(), 0x1000u);
     EXPECT_EQ(content.substr(0, 0x400 + 50), std::string(0x400 + 50, '\x33'));
     EXPECT_EQ(content.substr(0x400 + 50), std::string(0x1000 - 0x400 - 50, '\xFF'));

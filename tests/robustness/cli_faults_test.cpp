@@ -19,8 +19,8 @@
 
 namespace {
 
-using clitest::ProgramDir;
-using clitest::ReadFile;
+using testsupport::ProgramDir;
+using testsupport::ReadFile;
 
 constexpr std::uint32_t kConnectMs = proto::kResetPulseMs + proto::kBootDelayMs + proto::kSyncAckMs;
 constexpr std::uint32_t kReadBlockMs =

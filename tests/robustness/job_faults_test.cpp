@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 
@@ -206,8 +204,7 @@ protected:
                 const std::string file = dir_.File("out.bin");
                 ReadOut(file, port_, bar_);
                 o.text = bar_.Text();
-                std::ifstream in(file, std::ios::binary);
-                o.file.assign(std::istreambuf_iterator<char>(in), {});
+                o.file = testsupport::ReadFile(file);
                 break;
             }
             case Job::Identify: o.text = IdentifyChip(port_).statusText; break;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <vector>
 
@@ -121,8 +120,7 @@ TEST_F(TargetsTest, MissingFileRaises) {
 
 // The shipped table beside the executables.
 TEST_F(TargetsTest, ShippedTable) {
-    const char* programDir = std::getenv("VELKOR_PROGRAM_DIR");
-    LoadTargets(std::string(programDir ? programDir : VELKOR_PROGRAM_DIR) + "/" + kTargetsFileName, list);
+    LoadTargets(testsupport::ProgramDir() + "/" + kTargetsFileName, list);
     ASSERT_FALSE(list.items.empty());
 
     std::map<std::uint32_t, std::uint32_t> firstEnd;  // ChipId -> FlashEnd of its first line

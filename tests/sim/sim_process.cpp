@@ -7,10 +7,9 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <thread>
 
-#include "platform/ports.h"
+#include "support/recorders.h"
 
 namespace simtest {
 
@@ -54,11 +53,7 @@ int WaitFor(pid_t pid, int limitMs) {
 
 }  // namespace
 
-std::string SimPath() {
-    // Test binaries land in tests/, programs in program/ of the same build.
-    const char* dir = std::getenv("VELKOR_PROGRAM_DIR");
-    return (dir && *dir ? std::string(dir) + "/" : platform::ExecutableDir() + "../program/") + "velkor-sim";
-}
+std::string SimPath() { return testsupport::ProgramDir() + "/velkor-sim"; }
 
 SimProcess::SimProcess(const std::vector<std::string>& args) {
     int p[2];

@@ -43,8 +43,13 @@ void TempDir::Write(const std::string& name, const std::string& content) const {
     f << content;
 }
 
-std::string TempDir::Read(const std::string& name) const {
-    std::ifstream f(File(name), std::ios::binary);
+std::string ProgramDir() {
+    const char* dir = std::getenv("VELKOR_PROGRAM_DIR");
+    return dir && *dir ? dir : VELKOR_PROGRAM_DIR;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();

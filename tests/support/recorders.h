@@ -47,6 +47,14 @@ private:
     std::string text_;
 };
 
+// The program folder of the build: the executables with targets.cfi beside
+// them. ctest names it in the environment; a test run by hand falls back on
+// the folder this build was configured with.
+std::string ProgramDir();
+
+// The whole file, empty if it can't be read.
+std::string ReadFile(const std::string& path);
+
 // A scratch directory, removed with its contents at the end of the test.
 class TempDir {
 public:
@@ -57,7 +65,7 @@ public:
     const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     void Write(const std::string& name, const std::string& content) const;
-    std::string Read(const std::string& name) const;
+    std::string Read(const std::string& name) const { return ReadFile(File(name)); }
 
 private:
     std::string path_;
