@@ -65,10 +65,9 @@ Chip::Chip(ChipPreset preset)
     : preset_(std::move(preset)),
       flash_(preset_.flashSize, 0xFF),
       ram_(preset_.ram.size, 0x00),
-      options_(preset_.optionDefaults),
       system_(preset_.systemMemory.size),
       otp_(preset_.otp.size, 0xFF) {
-    options_.resize(preset_.optionBytes.size, 0xFF);
+    RestoreOptions();
     // Stands for the bootloader's code: anything but erased flash.
     for (std::size_t i = 0; i < system_.size(); ++i) system_[i] = static_cast<std::uint8_t>(i * 37u + 11u);
     PowerOn(false, true, 0);
@@ -120,6 +119,11 @@ void Chip::SetWriteProtection(std::uint32_t groups) {
     FixComplements();
 }
 
+void Chip::RestoreOptions() {
+    options_ = preset_.optionDefaults;
+    options_.resize(preset_.optionBytes.size, 0xFF);
+}
+
 void Chip::FixComplements() {
     if (!preset_.options.complements) return;
     for (std::size_t i = 0; i + 1 < options_.size(); i += 2) options_[i + 1] = static_cast<std::uint8_t>(~options_[i]);
@@ -138,16 +142,10 @@ bool Chip::PageProtected(std::size_t page) const { return Groups() > 0 && (Write
 void Chip::PowerOn(bool resetHeld, bool boot0High, std::uint64_t us) {
     input_.clear();
     output_.clear();
-    rdrFreeAt_ = busyUntil_ = us;
-    txFreeNs_ = us * 1000;
     anyRx_ = false;
-    baud_ = 0;
     resetHeld_ = resetHeld;
     boot0High_ = boot0High;
-    phase_ = Phase::Code;
-    need_ = 1;
-    buf_.clear();
-    state_ = State::Reset;
+    Halt(us);
     if (!resetHeld_) Boot(us);
 }
 
@@ -166,17 +164,19 @@ void Chip::SetBoot0(bool high, std::uint64_t us) {
     boot0High_ = high;
 }
 
-void Chip::ResetAt(std::uint64_t t) {
+void Chip::Halt(std::uint64_t t) {
     // What was not yet on the wire never leaves; the receiver starts empty.
     while (!output_.empty() && output_.back().startUs > t) output_.pop_back();
     while (!input_.empty() && input_.front().us <= t) input_.pop_front();
     txFreeNs_ = std::max(t, output_.empty() ? t : output_.back().endUs) * 1000;
     rdrFreeAt_ = busyUntil_ = t;
     baud_ = 0;
-    phase_ = Phase::Code;
-    need_ = 1;
-    buf_.clear();
+    Finish();
     state_ = State::Reset;
+}
+
+void Chip::ResetAt(std::uint64_t t) {
+    Halt(t);
     ++resets_;
 }
 
@@ -470,10 +470,7 @@ void Chip::AckAndReset(const std::string& text, std::uint64_t at) {
 
 void Chip::Step(std::uint8_t b, std::uint64_t t) {
     buf_.push_back(b);
-    if (buf_.size() < need_) {
-        state_ = State::Command;
-        return;
-    }
+    if (buf_.size() < need_) return;
     const std::vector<std::uint8_t> got = std::move(buf_);
     buf_.clear();
     const std::uint64_t r = t + preset_.timing.replyUs;
@@ -713,8 +710,7 @@ void Chip::Dispatch(std::uint64_t r) {
             // write protection was set.
             std::fill(flash_.begin(), flash_.end(), 0xFF);
             Changed(0, static_cast<std::uint32_t>(flash_.size()));
-            options_ = preset_.optionDefaults;
-            options_.resize(preset_.optionBytes.size, 0xFF);
+            RestoreOptions();
             return AckAndReset(what, r + FlashUs(preset_.timing.massEraseUs) + FlashUs(preset_.timing.optionWriteUs));
         default:
             return Refuse("not modelled", r);

@@ -41,7 +41,7 @@ struct ChipTiming {
     std::uint32_t programUnitBytes = 2;  // F1 programs half-words, F4 (x32) words
     std::uint32_t programUnitNs = 0;
     std::uint32_t massEraseUs = 0;
-    std::uint32_t bankEraseUs = 0;
+    std::uint32_t bankEraseUs = 0;       // two banks only
     std::uint32_t optionWriteUs = 0;     // option bytes erased and programmed
 };
 
@@ -122,7 +122,6 @@ public:
     ChipTiming& timing() { return preset_.timing; }
     std::vector<std::uint8_t>& Flash() { return flash_; }  // flashSize bytes, 0xFF erased
     std::vector<std::uint8_t>& Ram() { return ram_; }
-    std::vector<std::uint8_t>& OptionBytes() { return options_; }
     bool ReadoutProtected() const;
     void SetReadoutProtected(bool on);
     // Bit n set: write protection group n is protected.
@@ -194,7 +193,8 @@ private:
     void AckAndReset(const std::string& text, std::uint64_t at);
     void Expect(Phase phase, std::size_t count);
     bool Understands(const platform::LineSettings& f) const;
-    void Sync(std::uint64_t t);
+    // NRST low, without counting a reset.
+    void Halt(std::uint64_t t);
     void ResetAt(std::uint64_t t);
     void Boot(std::uint64_t t);
     std::uint64_t Emit(std::uint8_t b, std::uint64_t t);
@@ -216,7 +216,7 @@ private:
                  const std::vector<std::uint8_t>& data, std::uint64_t& us, std::string& why);
     bool ErasePageList(const std::vector<std::uint32_t>& pages, std::uint64_t& us, std::string& why);
     bool MassErase(std::uint64_t& us, std::string& why);
-    void SetGroups(std::uint32_t groups);
+    void RestoreOptions();  // as delivered
     void FixComplements();
     void Changed(std::uint32_t offset, std::uint32_t length);
 

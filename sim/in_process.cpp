@@ -19,9 +19,8 @@ struct InProcessLine::Device {
 
     bool Level(Line line) const { return line == Line::Dtr ? dtr : rts; }
     bool ResetHeld() const { return wiring.reset != Line::None && Level(wiring.reset) == wiring.resetActiveWhenSet; }
-    bool Boot0High() const {
-        return wiring.boot == Line::None ? wiring.bootHighWhenUnwired : Level(wiring.boot) == wiring.bootHighWhenSet;
-    }
+    // Unwired, BOOT0 is pulled down, as on most boards.
+    bool Boot0High() const { return wiring.boot != Line::None && Level(wiring.boot) == wiring.bootHighWhenSet; }
 };
 
 Wiring WiringForChoices(std::int32_t resetChoice, std::int32_t bootChoice) {

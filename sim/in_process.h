@@ -23,7 +23,6 @@ struct Wiring {
     bool resetActiveWhenSet = true;   // DTR set -> NRST low (held in reset)
     Line boot = Line::Rts;
     bool bootHighWhenSet = false;     // RTS cleared -> BOOT0 high
-    bool bootHighWhenUnwired = false; // boot None: BOOT0 pulled down, as on most boards
 };
 
 // The wiring that a pair of radio choices (0 "aus", 1 "DTR hi", 2 "DTR lo",

@@ -49,7 +49,6 @@ ChipPreset F103Preset() {
     p.timing.programUnitBytes = 2;
     p.timing.programUnitNs = 52'500;  // 256 bytes: 6.7 ms
     p.timing.massEraseUs = 30'000;    // 20-40 ms
-    p.timing.bankEraseUs = 30'000;
     p.timing.optionWriteUs = 31'000;  // erase plus eight half-words
     return p;
 }
@@ -79,7 +78,6 @@ ChipPreset F407Preset() {
     p.timing.programUnitBytes = 4;
     p.timing.programUnitNs = 16'000;     // 256 bytes: 1 ms
     p.timing.massEraseUs = 8'000'000;    // 8 s typical, 16 s at most
-    p.timing.bankEraseUs = 8'000'000;
     p.timing.optionWriteUs = 20'000;
     return p;
 }
