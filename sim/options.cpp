@@ -1,5 +1,7 @@
 #include "sim/options.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <vector>
@@ -8,21 +10,22 @@ namespace sim {
 
 namespace {
 
-// Decimal or 0x-hex, with an optional K or M for sizes.
-bool Number(const std::string& text, std::uint64_t& out, bool sizes = false) {
-    if (text.empty()) return false;
-    std::string digits = text;
-    std::uint64_t scale = 1;
-    if (sizes && (digits.back() == 'K' || digits.back() == 'k')) scale = 1024;
-    if (sizes && (digits.back() == 'M' || digits.back() == 'm')) scale = 1024 * 1024;
-    if (scale != 1) digits.pop_back();
-    if (digits.empty() || digits[0] == '-' || digits[0] == '+') return false;
+// Decimal or 0x-hex.
+bool Number(const std::string& text, std::uint64_t& out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
     char* end = nullptr;
     errno = 0;
-    const unsigned long long v = std::strtoull(digits.c_str(), &end, 0);
-    if (errno != 0 || end == digits.c_str() || *end != '\0') return false;
-    out = v * scale;
-    return v <= UINT64_MAX / scale;
+    out = std::strtoull(text.c_str(), &end, 0);
+    return errno == 0 && end != text.c_str() && *end == '\0';
+}
+
+// A number with an optional K or M.
+bool Size(const std::string& text, std::uint64_t& out) {
+    const char unit = text.empty() ? '\0' : text.back();
+    const std::uint64_t scale = unit == 'K' || unit == 'k' ? 1024 : unit == 'M' || unit == 'm' ? 1024 * 1024 : 1;
+    if (!Number(scale == 1 ? text : text.substr(0, text.size() - 1), out) || out > UINT64_MAX / scale) return false;
+    out *= scale;
+    return true;
 }
 
 bool Hex(const std::string& text, std::uint64_t& out) {
@@ -51,21 +54,24 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
             error = "bad value for " + a + ": " + v;
             return false;
         };
+        // The next argument through parse, from min to max.
+        auto number = [&](bool (*parse)(const std::string&, std::uint64_t&), std::uint64_t max, std::uint64_t min = 0) {
+            if (!value(v)) return false;
+            if (parse(v, n) && n >= min && n <= max) return true;
+            return bad();
+        };
         if (a == "-h" || a == "--help") {
             o.help = true;
         } else if (a == "--preset") {
             if (!value(presetName)) return false;
         } else if (a == "--flash-size") {
-            if (!value(v)) return false;
-            if (!Number(v, n, true) || n == 0 || n > 0x08000000) return bad();
+            if (!number(Size, 0x08000000, 1)) return false;
             flashSize = n;
         } else if (a == "--id") {
-            if (!value(v)) return false;
-            if (!Hex(v, n) || n > 0xFFFF) return bad();
+            if (!number(Hex, 0xFFFF)) return false;
             id = n;
         } else if (a == "--bl-version") {
-            if (!value(v)) return false;
-            if (!Hex(v, n) || n > 0xFF) return bad();
+            if (!number(Hex, 0xFF)) return false;
             version = n;
         } else if (a == "--flash") {
             if (!value(o.flashFile)) return false;
@@ -76,24 +82,20 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
         } else if (a == "--no-flash-time") {
             o.flashTime = false;
         } else if (a == "--link") {
-            if (!value(v)) return false;
-            if (!Number(v, n) || n == 0 || n > 9999) return bad();
+            if (!number(Number, 9999, 1)) return false;
             o.link = static_cast<std::int32_t>(n);
         } else if (a == "--ports-dir") {
             if (!value(o.portsDir)) return false;
         } else if (a == "--protected") {
             o.readoutProtected = true;
         } else if (a == "--refuse") {
-            if (!value(v)) return false;
-            if (!Hex(v, n) || n > 0xFF) return bad();
+            if (!number(Hex, 0xFF)) return false;
             o.faults.refuse.insert(static_cast<std::uint8_t>(n));
         } else if (a == "--nack-write") {
-            if (!value(v)) return false;
-            if (!Hex(v, n) || n > 0xFFFFFFFF) return bad();
+            if (!number(Hex, 0xFFFFFFFF)) return false;
             o.faults.nackWriteAt = static_cast<std::uint32_t>(n);
         } else if (a == "--silent-after") {
-            if (!value(v)) return false;
-            if (!Number(v, n) || n > 0xFFFFFFFF) return bad();
+            if (!number(Number, 0xFFFFFFFF)) return false;
             o.faults.silentAfter = static_cast<std::uint32_t>(n);
         } else if (a == "--stray") {
             if (!value(v)) return false;
@@ -106,12 +108,10 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
             }
             if (o.faults.strayBeforeAck.empty()) return bad();
         } else if (a == "--stray-count") {
-            if (!value(v)) return false;
-            if (!Number(v, n) || n > 0x7FFFFFFF) return bad();
+            if (!number(Number, 0x7FFFFFFF)) return false;
             o.faults.strayCount = static_cast<std::int32_t>(n);
         } else if (a == "--hang-up-after") {
-            if (!value(v)) return false;
-            if (!Number(v, n)) return bad();
+            if (!number(Number, UINT64_MAX)) return false;
             o.hangUpAfter = n;
         } else {
             error = "unknown option " + a;
