@@ -44,6 +44,7 @@ void ExpectInOrder(const std::vector<std::string>& lines, const std::vector<std:
     for (const auto& w : wanted) {
         at = std::find(at, lines.end(), w);
         ASSERT_NE(at, lines.end()) << "missing or out of order: " << w;
+        ++at;
     }
 }
 

@@ -31,7 +31,7 @@ TEST(Ports, DefaultFolderIsBesideTheExecutable) {
 
 TEST(Ports, FixedTableWithoutLinks) {
     testsupport::TempDir empty;
-    platform::SetPortsDir(empty.path());
+    testsupport::PortsDirScope ports(empty.path());
     const struct {
         std::int32_t port;
         const char* path;
@@ -46,7 +46,7 @@ TEST(Ports, FixedTableWithoutLinks) {
 
 TEST(Ports, LinkInThePortsFolderWins) {
     testsupport::TempDir dir;
-    platform::SetPortsDir(dir.path());
+    testsupport::PortsDirScope ports(dir.path());
     if (!MakeLink("/dev/ttyUSB3", dir.File("COM1"))) GTEST_SKIP() << "no symbolic links here";
     ASSERT_TRUE(MakeLink("/dev/serial/by-id/usb-adapter-if00", dir.File("COM100")));
     ASSERT_TRUE(MakeLink("/dev/pts/7", dir.File("COM07")));  // not the name of port 7
@@ -59,7 +59,7 @@ TEST(Ports, LinkInThePortsFolderWins) {
 
 TEST(Ports, BindingBeatsTheFolderUntilRemoved) {
     testsupport::TempDir dir;
-    platform::SetPortsDir(dir.path());
+    testsupport::PortsDirScope ports(dir.path());
     if (!MakeLink("/dev/ttyUSB3", dir.File("COM5"))) GTEST_SKIP() << "no symbolic links here";
 
     platform::BindPort(5, "/dev/pts/9");

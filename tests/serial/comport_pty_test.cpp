@@ -138,7 +138,7 @@ TEST(ComPortPtyPorts, OpensThroughThePortsFolder) {
     testsupport::PtyPair pty;
     testsupport::TempDir dir;
     std::filesystem::create_symlink(pty.slave(), dir.File("COM5"));
-    platform::SetPortsDir(dir.path());
+    testsupport::PortsDirScope ports(dir.path());
 
     TComPort port;
     port.SetPort(0);

@@ -8,6 +8,7 @@
 
 #include "platform/beep.h"
 #include "platform/clock.h"
+#include "platform/ports.h"
 #include "platform/status_bar.h"
 
 namespace testsupport {
@@ -45,6 +46,15 @@ public:
 
 private:
     std::string text_;
+};
+
+// Points the ports folder at dir for its lifetime, then back at the default:
+// no later test finds it on a removed scratch directory.
+struct PortsDirScope {
+    explicit PortsDirScope(const std::string& dir) { platform::SetPortsDir(dir); }
+    ~PortsDirScope() { platform::SetPortsDir(platform::ExecutableDir() + "ports"); }
+    PortsDirScope(const PortsDirScope&) = delete;
+    PortsDirScope& operator=(const PortsDirScope&) = delete;
 };
 
 // The program folder of the build: the executables with targets.cfi beside

@@ -4,48 +4,26 @@
 
 #include <QApplication>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <stdexcept>
 
-#include "platform/ports.h"
+#include "support/pty_pair.h"
 #include "support/recorders.h"
 #include "ui/velkor_unit.h"
 #include "ui_app.h"
 
 namespace {
 
-class Pty {
-public:
-    Pty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) throw std::runtime_error("no pty");
-        slave_ = ptsname(master_);
-    }
-    ~Pty() { close(master_); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    const std::string& slave() const { return slave_; }
-
-private:
-    int master_;
-    std::string slave_;
-};
-
 TEST(PortScanTest, FindsThePortsBoundToPseudoTerminals) {
     uitest::App();
     testsupport::TempDir dir;
     const std::filesystem::path ports = dir.File("ports");
     std::filesystem::create_directory(ports);
-    Pty two, five;
+    testsupport::PtyPair two, five;
     for (int n = 1; n <= 99; ++n) {
         const std::string target = n == 2 ? two.slave() : n == 5 ? five.slave() : dir.File("nothing");
         std::filesystem::create_symlink(target, ports / ("COM" + std::to_string(n)));
     }
-    platform::SetPortsDir(ports.string());
+    testsupport::PortsDirScope portsDir(ports.string());
 
     std::vector<std::string> errors;
     TMainForm form({dir.path() + "/", {}, [&](const std::string& e) { errors.push_back(e); }});

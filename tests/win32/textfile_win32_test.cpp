@@ -38,8 +38,7 @@ TEST(FileErrorText, NamesTheCauseTheSystemReported) {
               SystemMessage(ERROR_FILE_NOT_FOUND) + ": " + missing);
     // Both fold into ENOENT; the text still tells a missing folder apart.
     EXPECT_EQ(FailureText([&] { platform::BinaryWriter w(noDir); }), SystemMessage(ERROR_PATH_NOT_FOUND) + ": " + noDir);
-    EXPECT_EQ(FailureText([&] { platform::TextReader r(missing); }),
-              SystemMessage(ERROR_FILE_NOT_FOUND) + ": " + missing);
+    EXPECT_EQ(FailureText([&] { platform::TextWriter w(noDir); }), SystemMessage(ERROR_PATH_NOT_FOUND) + ": " + noDir);
 }
 
 TEST(FileErrorText, FolderOpenedAsFileIsRefusedWithAccessText) {
