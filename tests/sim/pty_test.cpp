@@ -4,21 +4,16 @@
 
 #include <filesystem>
 
+#include "bench.h"
 #include "sim_process.h"
 #include "support/recorders.h"
 
+using simtest::Address;
 using simtest::Bytes;
 using simtest::Exchange;
 using simtest::SimProcess;
 
 namespace {
-
-Bytes Addr(std::uint32_t a) {
-    Bytes b{static_cast<std::uint8_t>(a >> 24), static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 8),
-            static_cast<std::uint8_t>(a)};
-    b.push_back(static_cast<std::uint8_t>(b[0] ^ b[1] ^ b[2] ^ b[3]));
-    return b;
-}
 
 struct Client {
     explicit Client(const std::string& slave, speed_t speed = B115200) : fd(simtest::OpenSlave(slave, speed)) {}
@@ -47,13 +42,13 @@ TEST(SimPtyTest, ServesThePresetWithOverridesAndSavesTheFlashFile) {
     EXPECT_EQ(c.Ask({0x7F}, 1), Bytes{0x79});
 
     ASSERT_EQ(c.Ask({0x11, 0xEE}, 1), Bytes{0x79});
-    ASSERT_EQ(c.Ask(Addr(0x08000000), 1), Bytes{0x79});
+    ASSERT_EQ(c.Ask(Address(0x08000000), 1), Bytes{0x79});
     EXPECT_EQ(c.Ask({0x03, 0xFC}, 5), (Bytes{0x79, 0x01, 0x02, 0x03, 0x04}));  // loaded at start
     ASSERT_EQ(c.Ask({0x11, 0xEE}, 1), Bytes{0x79});
-    EXPECT_EQ(c.Ask(Addr(0x08010000), 1), Bytes{0x1F});  // beyond the 64 KiB
+    EXPECT_EQ(c.Ask(Address(0x08010000), 1), Bytes{0x1F});  // beyond the 64 KiB
 
     ASSERT_EQ(c.Ask({0x31, 0xCE}, 1), Bytes{0x79});
-    ASSERT_EQ(c.Ask(Addr(0x08000004), 1), Bytes{0x79});
+    ASSERT_EQ(c.Ask(Address(0x08000004), 1), Bytes{0x79});
     EXPECT_EQ(c.Ask({0x03, 0xAA, 0xBB, 0xCC, 0xDD, 0x03 ^ 0xAA ^ 0xBB ^ 0xCC ^ 0xDD}, 1), Bytes{0x79});
     std::string saved = dir.Read("flash.bin");
     ASSERT_EQ(saved.size(), 64u * 1024);
@@ -93,7 +88,7 @@ TEST(SimPtyTest, WireTimeAtTheClientsSpeed) {
     Client c(sim.slave(), B9600);
     ASSERT_EQ(c.Ask({0x7F}, 1), Bytes{0x79});
     ASSERT_EQ(c.Ask({0x11, 0xEE}, 1), Bytes{0x79});
-    ASSERT_EQ(c.Ask(Addr(0x08000000), 1), Bytes{0x79});
+    ASSERT_EQ(c.Ask(Address(0x08000000), 1), Bytes{0x79});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(c.Ask({0xFF, 0x00}, 257).size(), 257u);
     // 259 bytes of 11 bits at 9600 Bd: 297 ms at least.

@@ -1,7 +1,9 @@
 #include "support/scripted_device.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <string>
+
+#include "platform/hex_text.h"
 
 namespace testsupport {
 
@@ -53,7 +55,6 @@ void ScriptedDevice::Deliver() {
 
 std::string ScriptedDevice::Trace(std::uint32_t origin) const {
     std::string out;
-    char buf[32];
     for (const auto& e : events) {
         std::string item;
         switch (e.op) {
@@ -62,16 +63,12 @@ std::string ScriptedDevice::Trace(std::uint32_t origin) const {
             case Op::Purge: item = "purge"; break;
             case Op::Write:
                 item = "W";
-                for (auto b : e.bytes) {
-                    std::snprintf(buf, sizeof buf, "%02X", b);
-                    item += buf;
-                }
+                for (auto b : e.bytes) item += platform::Hex2(b);
                 break;
             default: continue;
         }
-        std::snprintf(buf, sizeof buf, "@%u", static_cast<unsigned>(static_cast<std::uint32_t>(e.tick - origin)));
         if (!out.empty()) out += ' ';
-        out += item + buf;
+        out += item + "@" + std::to_string(static_cast<std::uint32_t>(e.tick - origin));
     }
     return out;
 }
