@@ -56,6 +56,12 @@ bool NearBaud(std::int32_t a, std::int32_t b) {
     return b > 0 && (d < 0 ? -d : d) * 100 <= kBaudTolerancePercent * b;
 }
 
+std::uint64_t ByteNs(const platform::LineSettings& f) {
+    if (f.baud <= 0) return 0;
+    const auto bits = static_cast<std::uint64_t>(1 + f.dataBits + (f.parity != 0 ? 1 : 0) + f.stopBits);
+    return bits * 1'000'000'000u / static_cast<std::uint64_t>(f.baud);
+}
+
 bool Area::Contains(std::uint32_t address, std::uint32_t length) const {
     const std::uint64_t n = length == 0 ? 1 : length;
     return size > 0 && address >= start && static_cast<std::uint64_t>(address - start) + n <= size;
@@ -271,8 +277,7 @@ void Chip::Handle(const In& in, std::uint64_t t) {
 
 std::uint64_t Chip::Emit(std::uint8_t b, std::uint64_t t) {
     // Nanoseconds, so that a long reply does not drift by the rounding of each byte.
-    const std::uint64_t byteNs =
-        wireTime_ && baud_ > 0 ? 11'000'000'000u / static_cast<std::uint64_t>(baud_) : 0;
+    const std::uint64_t byteNs = wireTime_ ? ByteNs({baud_, 8, 2, 1}) : 0;
     const std::uint64_t startNs = std::max(t * 1000, txFreeNs_);
     txFreeNs_ = startNs + byteNs;
     const std::uint64_t start = startNs / 1000;

@@ -94,6 +94,8 @@ void SetFlashSize(ChipPreset& preset, std::uint32_t size);
 
 // Whether a receiver at speed b frames bytes sent at speed a.
 bool NearBaud(std::int32_t a, std::int32_t b);
+// Nanoseconds a byte takes on the wire: start, data, parity and stop bits.
+std::uint64_t ByteNs(const platform::LineSettings& framing);
 
 // Faults for tests. Each stays until cleared.
 struct Faults {

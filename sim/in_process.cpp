@@ -160,9 +160,7 @@ std::int32_t InProcessLine::Write(platform::DeviceHandle h, const std::uint8_t* 
     Device* d = Usable(h);
     if (!d || n <= 0) return 0;
     const auto& s = d->settings;
-    const std::uint64_t bits = 1u + static_cast<std::uint64_t>(s.dataBits) + (s.parity != 0 ? 1u : 0u) +
-                               static_cast<std::uint64_t>(s.stopBits);
-    const std::uint64_t byteNs = bits * 1'000'000'000u / static_cast<std::uint64_t>(s.baud);
+    const std::uint64_t byteNs = ByteNs(s);
     const std::uint64_t now = clock_.NowUs();
     for (std::int32_t i = 0; i < n; ++i) {
         d->txFreeNs = std::max(now * 1000, d->txFreeNs) + byteNs;

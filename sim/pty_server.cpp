@@ -184,7 +184,7 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
                 const platform::LineSettings f = Framing(slave);
-                const std::uint64_t byteUs = o.wireTime && f.baud > 0 ? 11'000'000u / static_cast<std::uint32_t>(f.baud) : 0;
+                const std::uint64_t byteUs = o.wireTime ? ByteNs(f) / 1000 : 0;
                 for (ssize_t i = 0; i < n && !hungUp; ++i) {
                     lastArrival = std::max(now, lastArrival + byteUs);
                     chip.Receive(buf[i], lastArrival, f);
