@@ -10,7 +10,13 @@ namespace platform {
 
 namespace {
 
-HANDLE ToHandle(DeviceHandle h) { return h == kClosedHandle ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(h); }
+// A driver that takes no byte for this long is taken as gone; a frame of at
+// most 12 bits at 2400 bit/s, the slowest rate offered, adds 5 ms per byte.
+constexpr DWORD kWriteStallMs = 2000;
+constexpr DWORD kWriteMsPerByte = 5;
+
+// kClosedHandle is INVALID_HANDLE_VALUE.
+HANDLE ToHandle(DeviceHandle h) { return reinterpret_cast<HANDLE>(h); }
 
 bool ReadDcb(HANDLE h, DCB& dcb) {
     dcb = DCB{};
@@ -23,14 +29,36 @@ public:
     DeviceHandle Open(const std::string& deviceName) override {
         HANDLE h = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE) return kClosedHandle;
+        // The driver keeps what its last user set. Every byte must pass as it
+        // is (no XON/XOFF, no dropped 0x00, no error character), no modem
+        // line may hold the output back, and DTR and RTS stay ours to drive,
+        // both set as a POSIX open leaves them.
+        DCB dcb;
+        if (!ReadDcb(h, dcb)) {
+            CloseHandle(h);
+            return kClosedHandle;
+        }
+        dcb.fBinary = TRUE;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        dcb.fAbortOnError = FALSE;
         // The callers poll the input count and read only what is there; a
-        // read must never wait for more, whatever time-outs the device had.
+        // read must never wait for more. A write gives up when the line stalls.
         COMMTIMEOUTS t{};
-        if (!GetCommTimeouts(h, &t)) t = COMMTIMEOUTS{};
         t.ReadIntervalTimeout = MAXDWORD;
-        t.ReadTotalTimeoutMultiplier = 0;
-        t.ReadTotalTimeoutConstant = 0;
-        SetCommTimeouts(h, &t);
+        t.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+        t.WriteTotalTimeoutConstant = kWriteStallMs;
+        if (!SetCommState(h, &dcb) || !SetCommTimeouts(h, &t)) {
+            CloseHandle(h);
+            return kClosedHandle;
+        }
         return reinterpret_cast<DeviceHandle>(h);
     }
 
@@ -51,8 +79,7 @@ public:
         if (s.baud <= 0 || s.dataBits < 4 || s.dataBits > 8 || s.parity < NOPARITY || s.parity > SPACEPARITY ||
             (s.stopBits != 1 && s.stopBits != 2))
             return false;
-        // Fresh from the device, so flow control, the DTR/RTS modes and the
-        // special characters stay as they are.
+        // Fresh from the device, so what Open set stays.
         DCB dcb;
         if (!ReadDcb(ToHandle(h), dcb)) return false;
         dcb.BaudRate = static_cast<DWORD>(s.baud);

@@ -1,4 +1,7 @@
 // The Win32 serial service against a COM port whose far end echoes.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,6 +99,40 @@ TEST_F(Loopback, EveryByteValuePassesUnchanged) {
     for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
     ASSERT_EQ(OsSerialDevices().Write(h_, all.data(), 256), 256);
     EXPECT_EQ(Receive(256), all);
+}
+
+// The driver keeps what its last user set: XON/XOFF would swallow 0x11 and
+// 0x13, null stripping every 0x00, and flow control could hold output back.
+TEST_F(Loopback, OpenMakesTheLineRawWhateverTheLastUserLeft) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(reinterpret_cast<HANDLE>(h_), &dcb));
+    dcb.fOutX = TRUE;
+    dcb.fInX = TRUE;
+    dcb.fNull = TRUE;
+    dcb.fErrorChar = TRUE;
+    dcb.fAbortOnError = TRUE;
+    dcb.fOutxCtsFlow = TRUE;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    ASSERT_TRUE(SetCommState(reinterpret_cast<HANDLE>(h_), &dcb));
+    OsSerialDevices().Close(h_);
+    h_ = OsSerialDevices().Open(platform::DeviceName(port_));
+    ASSERT_NE(h_, kClosedHandle);
+
+    dcb = DCB{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(reinterpret_cast<HANDLE>(h_), &dcb));
+    EXPECT_FALSE(dcb.fOutX || dcb.fInX || dcb.fNull || dcb.fErrorChar || dcb.fAbortOnError);
+    EXPECT_FALSE(dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fDsrSensitivity);
+    EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+    COMMTIMEOUTS t{};
+    ASSERT_TRUE(GetCommTimeouts(reinterpret_cast<HANDLE>(h_), &t));
+    EXPECT_GT(t.WriteTotalTimeoutConstant, 0u);  // a stalled line can't hang a write
+
+    const std::vector<std::uint8_t> out = {0x00, 0x13, 0x7F, 0x11, 0x00};
+    ASSERT_EQ(OsSerialDevices().Write(h_, out.data(), static_cast<std::int32_t>(out.size())), 5);
+    EXPECT_EQ(Receive(out.size()), out);
 }
 
 TEST_F(Loopback, ReadWithNothingWaitingReturnsAtOnce) {
