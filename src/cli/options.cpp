@@ -5,6 +5,7 @@
 
 #include "bootloader/lolevel.h"
 #include "cli/messages.h"
+#include "platform/hex_text.h"
 
 namespace cli {
 
@@ -130,16 +131,9 @@ bool ParseNumber(std::string_view text, std::uint32_t& value) {
     if (text.empty()) return false;
     std::uint64_t v = 0;
     for (char c : text) {
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = static_cast<unsigned>(c - 'A' + 10);
-        else
-            return false;
-        v = v * base + d;
+        const int d = platform::HexDigitValue(c);
+        if (d < 0 || static_cast<unsigned>(d) >= base) return false;
+        v = v * base + static_cast<unsigned>(d);
         if (v > 0xFFFFFFFFu) return false;
     }
     value = static_cast<std::uint32_t>(v);

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/hex_text.h"
 
 
 namespace cli {
@@ -38,15 +39,9 @@ bool ParseBlockText(const std::string& text, std::uint32_t& value) {
         if (text.size() != h.size() + kHexDigits || text.compare(0, h.size(), h) != 0) continue;
         std::uint32_t v = 0;
         for (std::size_t i = h.size(); i < text.size(); ++i) {
-            const char c = text[i];
-            std::uint32_t d;
-            if (c >= '0' && c <= '9')
-                d = static_cast<std::uint32_t>(c - '0');
-            else if (c >= 'A' && c <= 'F')
-                d = static_cast<std::uint32_t>(c - 'A' + 10);
-            else
-                return false;
-            v = v << 4 | d;
+            const int d = platform::HexDigitValue(text[i]);
+            if (d < 0) return false;
+            v = v << 4 | static_cast<std::uint32_t>(d);
         }
         value = v;
         return true;
