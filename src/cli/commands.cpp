@@ -81,8 +81,7 @@ private:
             port_->SetPort(Ini.ComNr);
             port_->SetBaud(Ini.Baud);
             port_->Open();
-            portText_ = board_.Label() + " (" + std::to_string(port_->Baud()) + " Bd)" +
-                        (port_->Opened() ? " offen" : " kein Zugriff");
+            portText_ = OpenStateText(board_.Label(), *port_);
             bar_.SetText(portText_);
         }
         return port_->Opened();

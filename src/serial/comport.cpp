@@ -107,3 +107,7 @@ void TComPort::Purge() {
     readPos_ = 0;
     if (Opened()) SerialDevices().Purge(handle_);
 }
+
+std::string OpenStateText(const std::string& label, const TComPort& port) {
+    return label + " (" + std::to_string(port.Baud()) + " Bd)" + (port.Opened() ? " offen" : " kein Zugriff");
+}

@@ -54,3 +54,7 @@ private:
     std::int32_t parity_ = 0;
     platform::LineSettings settings_;
 };
+
+// What the window and the command line show after opening: "<label> (<baud> Bd) offen",
+// or "kein Zugriff" in place of "offen".
+std::string OpenStateText(const std::string& label, const TComPort& port);

@@ -399,10 +399,8 @@ void TMainForm::HWChanged(QObject*) {
     Ini.HexDatei = Str(HexDateiEdit->text());
     ComPort.SetPort(Ini.ComNr);
     ComPort.SetBaud(Ini.Baud);
-    const std::string s =
-        PortText(ComPort.Port()) + " (" + std::to_string(ComPort.Baud()) + " Bd)";
     ComPort.Open();
-    StaBar->SetText(s + (ComPort.Opened() ? " offen" : " kein Zugriff"));
+    StaBar->SetText(OpenStateText(PortText(ComPort.Port()), ComPort));
     ChipAnzeige->setText(QStr(Ini.ChipName));
 }
 
