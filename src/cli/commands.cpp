@@ -22,15 +22,8 @@ namespace cli {
 
 namespace {
 
-constexpr std::uint32_t kBlock = 256;
 constexpr std::int32_t kEvenParity = 2;
 constexpr unsigned kBeepRecognised = 0;
-
-// What the blank check and the read-out go through: whole blocks below FlashLen.
-std::uint32_t ReadTotal() {
-    const std::uint64_t blocks = (std::uint64_t{Ini.FlashLen} + kBlock - 1) / kBlock;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(blocks * kBlock, 0xFFFFFFFFu));
-}
 
 class Runner {
 public:
@@ -109,7 +102,7 @@ private:
     }
 
     bool Blank() {
-        bar_.StartJob(Ini.FlashStart, ReadTotal());
+        bar_.StartJob(Ini.FlashStart, ReadExtent());
         std::string message;
         BlankCheck(*port_, bar_, message);
         return Close(message.starts_with("Chip ist leer bis $"), message);
@@ -133,7 +126,7 @@ private:
     }
 
     bool Read(const std::string& file) {
-        bar_.StartJob(Ini.FlashStart, ReadTotal());
+        bar_.StartJob(Ini.FlashStart, ReadExtent());
         ReadOut(file, *port_, bar_);
         const std::string closing = bar_.Text();
         return Close(closing.starts_with("gelesen bis $") && closing.ends_with(" fertig."), closing);

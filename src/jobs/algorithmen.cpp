@@ -2,6 +2,7 @@
 // commands, shows its progress, and ends with one closing text.
 #include "jobs/algorithmen.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "bootloader/lolevel.h"
@@ -56,6 +57,11 @@ std::uint32_t UsedImageEnd() {
     for (std::uint32_t k = kImageSize; k > 0; --k)
         if (FlashImage[k - 1] != 0xFF) return ((k - 1) / kBlock + 1) * kBlock;
     return 0;
+}
+
+std::uint32_t ReadExtent() {
+    const std::uint64_t blocks = (std::uint64_t{Ini.FlashLen} + kBlock - 1) / kBlock;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(blocks * kBlock, 0xFFFFFFFFu));
 }
 
 void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {

@@ -12,6 +12,9 @@ class TComPort;
 // Offset just past the block that holds the last byte of FlashImage other
 // than 0xFF: the extent the program and verify jobs cover. 0 when empty.
 std::uint32_t UsedImageEnd();
+// Ini.FlashLen rounded up to whole blocks: the extent the blank check and the
+// read-out cover.
+std::uint32_t ReadExtent();
 
 // Caller has loaded the HEX file and connected.
 void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& message);
