@@ -11,24 +11,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <sstream>
-#include <thread>
 
 #include "settings/hexfile.h"
 #include "settings/inifile.h"
 #include "sim/sim_process.h"
 #include "support/intel_hex.h"
 #include "support/recorders.h"
+#include "support/wait_for.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int kLimitMs = 60'000;  // for every step; a Connect alone takes 1.8 s
 constexpr std::uint32_t kFlashSize = 0x20000;  // the F103 preset
@@ -64,12 +61,7 @@ using testsupport::ProgramDir;
 using testsupport::ReadFile;
 
 bool WaitFor(const std::function<bool()>& condition, int limitMs = kLimitMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-    while (!condition()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return testsupport::WaitFor(condition, limitMs, 50);  // a poll may start an xdotool
 }
 
 // The flash as a fresh chip holds it after programming image.

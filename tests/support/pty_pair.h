@@ -10,27 +10,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/wait_for.h"
+
 namespace testsupport {
-
-inline constexpr int kPtyLimitMs = 5000;
-
-// Polls cond until it holds or limitMs of real time have passed.
-template <typename Cond>
-bool WaitFor(Cond cond, int limitMs = kPtyLimitMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    for (;;) {
-        if (cond()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
 
 class PtyPair {
 public:
@@ -61,7 +48,7 @@ public:
     }
 
     // What the slave side wrote, until n bytes have come or the limit.
-    std::vector<std::uint8_t> Receive(std::size_t n, int limitMs = kPtyLimitMs) {
+    std::vector<std::uint8_t> Receive(std::size_t n, int limitMs = kRealTimeLimitMs) {
         std::vector<std::uint8_t> got;
         std::uint8_t buf[4096];
         WaitFor(

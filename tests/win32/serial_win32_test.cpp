@@ -7,13 +7,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/ports.h"
 #include "platform/serial_device.h"
 #include "serial/comport.h"
+#include "support/wait_for.h"
 
 namespace {
 
@@ -21,22 +22,14 @@ using platform::DeviceHandle;
 using platform::kClosedHandle;
 using platform::OsSerialDevices;
 
-constexpr auto kArrivalLimit = std::chrono::seconds(10);
+constexpr int kArrivalLimitMs = 10000;
 
 std::int32_t LoopbackPort() {
     const char* v = std::getenv("VELKOR_LOOPBACK_PORT");
     return v ? std::atoi(v) : 0;
 }
 
-template <typename Cond>
-bool WaitFor(Cond cond) {
-    const auto end = std::chrono::steady_clock::now() + kArrivalLimit;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+bool WaitFor(const std::function<bool()>& cond) { return testsupport::WaitFor(cond, kArrivalLimitMs); }
 
 class Loopback : public ::testing::Test {
 protected:
