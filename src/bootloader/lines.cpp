@@ -31,13 +31,15 @@ void ResetLine(TComPort& port, bool on) { DriveLine(port, Ini.ResetMode, on); }
 
 void BootLine(TComPort& port, bool on) { DriveLine(port, Ini.BootMode, on); }
 
-bool Connect(TComPort& port) {
+bool Connect(TComPort& port) { return Connect(port, proto::kBootDelayMs); }
+
+bool Connect(TComPort& port, std::uint32_t bootDelayMs) {
     port.Purge();
     ResetLine(port, true);  // chip held in reset
     BootLine(port, true);   // BOOT0 high: system memory on the next start
     Delay(proto::kResetPulseMs);
     ResetLine(port, false);  // reset released: the bootloader starts
-    Delay(proto::kBootDelayMs);
+    Delay(bootDelayMs);
     // What came in since the purge was sent before the bootloader ran: the
     // tail of the chip's own program's output, still in the adapter. A 'y'
     // there would pass for the answer and put every later one a step behind.

@@ -17,6 +17,8 @@ void ResetLine(TComPort& port, bool on);
 void BootLine(TComPort& port, bool on);
 // Reset with boot mode on, release, 1500 ms, sync 0x7F, ack 0x79 within 300 ms.
 bool Connect(TComPort& port);
+// The same with another wait between releasing the reset and the sync byte.
+bool Connect(TComPort& port, std::uint32_t bootDelayMs);
 // Boot mode off and a reset pulse: the chip starts its own program.
 void RestartNormal(TComPort& port);
 

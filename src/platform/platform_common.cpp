@@ -3,6 +3,7 @@
 #include "platform/console.h"
 #include "platform/clock.h"
 #include "platform/serial_device.h"
+#include "platform/wait_hook.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -18,6 +19,7 @@ namespace {
 SerialDeviceService* g_serial = nullptr;
 TickSource* g_ticks = nullptr;
 BeepSink* g_beep = nullptr;
+WaitHook* g_waitHook = nullptr;
 }  // namespace
 
 SerialDeviceService& SerialDevices() { return g_serial ? *g_serial : OsSerialDevices(); }
@@ -33,6 +35,11 @@ void MessageBeep(unsigned type) {
         OsMessageBeep(type);
 }
 void SetBeepSink(BeepSink* sink) { g_beep = sink; }
+
+void SetWaitHook(WaitHook* hook) { g_waitHook = hook; }
+void WhileWaiting() {
+    if (g_waitHook) g_waitHook->WhileWaiting();
+}
 
 bool IsTerminal(std::FILE* stream) {
 #if defined(_WIN32)

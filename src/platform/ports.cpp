@@ -68,6 +68,16 @@ std::string DeviceName(std::int32_t port) {
 #endif
 }
 
+bool PortListable(std::int32_t port) {
+    const std::string path = DeviceName(port);
+    std::error_code ec;
+    return !path.empty() && std::filesystem::exists(path, ec);
+}
+
+void SetSysfsTtyDir(const std::string&) {}
+
+std::string OpenFailureReason(std::int32_t) { return {}; }
+
 std::string ExecutableDir() {
 #if defined(_WIN32)
     char buf[MAX_PATH];

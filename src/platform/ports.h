@@ -27,6 +27,20 @@ const std::string& PortsDir();
 // ports folder. An empty path removes it.
 void BindPort(std::int32_t port, const std::string& devicePath);
 
+// Linux: whether a port belongs in the port list, decided without opening
+// its device (an open raises DTR and RTS and resets whatever hangs on it).
+// A ports/COM<n> link counts when its target exists and may be read and
+// written; a device of the fixed table when it is a serial driver's
+// character device with hardware behind it and may be read and written.
+bool PortListable(std::int32_t port);
+// The tty class folder of sysfs, "/sys/class/tty" unless a test moves it.
+void SetSysfsTtyDir(const std::string& dir);
+
+// Why port n could not be opened, in words for the user (the device is
+// missing, access is denied, another program holds it, ...). Empty when
+// nothing is known.
+std::string OpenFailureReason(std::int32_t port);
+
 // Directory of the running executable, with its trailing separator.
 std::string ExecutableDir();
 
