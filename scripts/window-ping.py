@@ -122,7 +122,7 @@ def wait_for(cond, limit, what):
         if cond():
             return
         time.sleep(0.05)
-    sys.exit("timed out waiting for " + what)
+    sys.exit("timed out waiting for " + (what() if callable(what) else what))
 
 
 def main():
@@ -178,7 +178,7 @@ def main():
 
         wid = []
         wait_for(lambda: wid.extend(xdo("search", "--onlyvisible", "--name", "^Velkor Programmer$")) or wid, 30,
-                 "the window")
+                 lambda: "the window: " + open(os.path.join(work, "velkor.out")).read().strip())
         wid = wid[0]
         xdo("windowfocus", "--sync", wid)  # no window manager: activation scans and opens the port
         time.sleep(1)
@@ -212,6 +212,7 @@ def main():
         print("programmed %d KiB at %d Bd in %.1f s; %d pings, %d answered, %d unanswered after 2 s"
               % (args.kib, args.baud, job, len(times) + len(unanswered), len(times), len(unanswered)))
         if times:
+            print("answers (s):", " ".join("%.2f" % t for t in times))
             ordered = sorted(times)
             print("answer time: median %.3f s, worst %.3f s" % (ordered[len(ordered) // 2], ordered[-1]))
         if unanswered:

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "platform/wait_hook.h"
+
 QString QStr(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
 std::string Str(const QString& text) { return text.toUtf8().toStdString(); }
@@ -125,7 +127,10 @@ void TStatusBar::SetText(const std::string& text) { panel_->setText(QStr(text));
 std::string TStatusBar::Text() const { return Str(panel_->text()); }
 
 // The panel is all there is to see: the bar around it needs no second paint.
-void TStatusBar::Repaint() { panel_->repaint(); }
+void TStatusBar::Repaint() {
+    panel_->repaint();
+    platform::WhileWaiting();
+}
 
 // --- TFileDialog
 

@@ -88,6 +88,7 @@ public:
 
     void SetText(const std::string& text) override;
     std::string Text() const override;
+    // Between a job's blocks: the window also gets to answer and repaint.
     void Repaint() override;
     QLabel* Panel() const { return panel_; }
 

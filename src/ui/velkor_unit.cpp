@@ -104,7 +104,7 @@ TComboBox* Combo(const char* name, QWidget* parent, int x, int y, int w, int h) 
 }  // namespace
 
 TMainForm::TMainForm(Options options, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)) {
+    : QWidget(parent), options_(std::move(options)), busy_(this) {
     CreateControls();
     SetTabOrder();
     platform::SetBeepSink(&g_beep);
@@ -116,6 +116,22 @@ TMainForm::TMainForm(Options options, QWidget* parent)
 TMainForm::~TMainForm() { platform::SetBeepSink(nullptr); }
 
 template <class F>
+void TMainForm::Handler(F&& handler) {
+    if (closed_ || !busy_.Run([&] { Guarded(handler); })) return;
+    if (closePending_) {
+        closePending_ = activatePending_ = false;
+        close();
+    } else if (activatePending_) {
+        activatePending_ = false;
+        if (isActiveWindow()) Activated();
+    }
+}
+
+void TMainForm::Activated() {
+    Handler([this] { FormActivate(this); });
+}
+
+template <class F>
 void TMainForm::Guarded(F&& handler) {
     try {
         handler();
@@ -125,6 +141,8 @@ void TMainForm::Guarded(F&& handler) {
 }
 
 void TMainForm::ShowError(const std::string& text) {
+    // The box must take the clicks made for it, not those made during the wait.
+    busy_.EndWait();
     if (options_.showError)
         options_.showError(text);
     else
@@ -253,7 +271,7 @@ void TMainForm::SetTabOrder() {
 }
 
 void TMainForm::OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*)) {
-    connect(button, &QPushButton::clicked, this, [this, button, handler] { Guarded([&] { (this->*handler)(button); }); });
+    connect(button, &QPushButton::clicked, this, [this, button, handler] { Handler([&] { (this->*handler)(button); }); });
 }
 
 void TMainForm::ConnectHandlers() {
@@ -276,7 +294,7 @@ void TMainForm::ConnectHandlers() {
 
     auto changed = [this](QObject* sender) {
         return [this, sender] {
-            Guarded([&] { HWChanged(sender); });
+            Handler([&] { HWChanged(sender); });
         };
     };
     connect(PortComboBox, &TComboBox::Change, this, changed(PortComboBox));
@@ -285,18 +303,39 @@ void TMainForm::ConnectHandlers() {
     connect(ChipresetRadio, &TRadioGroup::Click, this, changed(ChipresetRadio));
     connect(BootmodeRadio, &TRadioGroup::Click, this, changed(BootmodeRadio));
     connect(CBManuellTyp, &QCheckBox::clicked, this, changed(CBManuellTyp));
-    // Also when the program puts another name in, as choosing a HEX file does.
-    connect(HexDateiEdit, &QLineEdit::textChanged, this, changed(HexDateiEdit));
+    // Also when the program puts another name in: choosing a HEX file does,
+    // inside its own handler, and there it runs there and then.
+    connect(HexDateiEdit, &QLineEdit::textChanged, this, [this, changed] {
+        if (closed_) return;
+        if (busy_.Running())
+            Guarded([&] { HWChanged(HexDateiEdit); });
+        else
+            changed(HexDateiEdit)();
+    });
 }
 
 bool TMainForm::event(QEvent* e) {
     const bool handled = QWidget::event(e);
-    if (e->type() == QEvent::WindowActivate) Guarded([&] { FormActivate(this); });
+    if (e->type() == QEvent::WindowActivate) {
+        if (busy_.Running())
+            activatePending_ = true;
+        else
+            Activated();
+    }
     return handled;
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
-    Guarded([&] { FormClose(this); });
+    if (busy_.Running()) {
+        // Ending now would leave a half-programmed chip: the job's end closes.
+        closePending_ = true;
+        e->ignore();
+        return;
+    }
+    if (!closed_) {
+        closed_ = true;
+        busy_.Run([&] { Guarded([&] { FormClose(this); }); });
+    }
     // A failed save has been shown; keeping the window open would leave no way out.
     e->accept();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "serial/comport.h"
+#include "ui/busy.h"
 #include "ui/controls.h"
 
 class QCheckBox;
@@ -110,11 +111,22 @@ private:
     void SetTabOrder();
     void ConnectHandlers();
     void OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*));
-    // Runs one handler; an error it raises ends it and is shown, the program goes on.
+    // Runs a handler for an event, unless another one runs (a job waiting on
+    // the line lets the window system's events through): then the event is
+    // dropped. A close or an activation meanwhile is carried out afterwards.
+    template <class F>
+    void Handler(F&& handler);
+    void Activated();
+    // An error the handler raises ends it and is shown; the program goes on.
     template <class F>
     void Guarded(F&& handler);
     void ShowError(const std::string& text);
     void TakeArgument();
 
     Options options_;
+    TBusyGuard busy_;
+    bool closePending_ = false;
+    bool activatePending_ = false;
+    // FormClose has run: no handler runs any more, HWChanged included.
+    bool closed_ = false;
 };
