@@ -404,15 +404,27 @@ void TMainForm::FormActivate(QObject*) {
     if (PortComboBox->count() == 0) ComAktuButtonClick(this);
 }
 
+// Opening a port on Linux raises DTR and RTS, which resets whatever board or
+// printer hangs on it: there the device nodes tell which ports can be opened.
+// Windows scans by opening each port.
+bool TMainForm::PortFound(std::int32_t n) {
+#if defined(_WIN32)
+    ComPort.SetPort(n);
+    if (!ComPort.Open()) return false;
+    ComPort.Close();
+    return true;
+#else
+    return platform::PortListable(n);
+#endif
+}
+
 void TMainForm::ComAktuButtonClick(QObject*) {
     const std::string remembered = PortComboBox->Text();
     PortComboBox->Clear();
     std::int32_t highest = 0;
     for (std::int32_t n = kFirstPort; n <= kLastPort; ++n) {
-        ComPort.SetPort(n);
-        if (ComPort.Open()) {
+        if (PortFound(n)) {
             PortComboBox->AddItem(PortText(n), platform::DeviceName(n));
-            ComPort.Close();
             highest = n;
         }
     }
@@ -440,7 +452,23 @@ void TMainForm::HWChanged(QObject*) {
     ComPort.SetBaud(Ini.Baud);
     ComPort.Open();
     StaBar->SetText(OpenStateText(PortText(ComPort.Port()), ComPort));
+    ShowPortToolTips();
     ChipAnzeige->setText(QStr(Ini.ChipName));
+}
+
+void TMainForm::ShowPortToolTips() {
+    const std::int32_t n = ComPort.Port();
+    std::string tip = platform::DeviceName(n);
+    if (!ComPort.Opened()) {
+        const std::string why = platform::OpenFailureReason(n);
+        if (!why.empty()) tip += "\n" + why;
+    }
+    PortComboBox->setToolTip(QStr(tip));
+    // The items keep their device; the one in use also says why it failed.
+    for (int i = 0; i < PortComboBox->count(); ++i) {
+        const std::int32_t item = DigitsToInt(Str(PortComboBox->itemText(i)));
+        PortComboBox->setItemData(i, QStr(item == n ? tip : platform::DeviceName(item)), Qt::ToolTipRole);
+    }
 }
 
 void TMainForm::PortSetupButtonClick(QObject*) {

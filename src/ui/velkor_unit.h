@@ -122,6 +122,10 @@ private:
     void Guarded(F&& handler);
     void ShowError(const std::string& text);
     void TakeArgument();
+    // Whether port n goes into the port list.
+    bool PortFound(std::int32_t n);
+    // The device of the port in use and, when it could not be opened, why.
+    void ShowPortToolTips();
 
     Options options_;
     TBusyGuard busy_;

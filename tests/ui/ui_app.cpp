@@ -5,6 +5,11 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <filesystem>
+#include <fstream>
+
+#include "platform/ports.h"
+
 namespace uitest {
 
 QApplication& App() {
@@ -31,6 +36,26 @@ void Type(QWidget& widget, const QString& text) {
     auto* combo = qobject_cast<QComboBox*>(&widget);
     QWidget* target = combo ? combo->lineEdit() : &widget;
     QTest::keyClicks(target, text);
+}
+
+void MakePorts(const std::string& root, std::initializer_list<int> present) {
+    namespace fs = std::filesystem;
+    fs::create_directories(root + "/ports");
+    fs::create_directories(root + "/devices");
+    for (int n = 1; n <= 99; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        fs::create_symlink(root + "/devices/" + name, root + "/ports/" + name);
+    }
+    for (int n : present) SetPortPresent(root, n, true);
+    platform::SetPortsDir(root + "/ports");
+}
+
+void SetPortPresent(const std::string& root, int n, bool present) {
+    const std::string device = root + "/devices/COM" + std::to_string(n);
+    if (present)
+        std::ofstream{device};
+    else
+        std::filesystem::remove(device);
 }
 
 }  // namespace uitest

@@ -4,6 +4,9 @@
 
 #include <QComboBox>
 
+#include <initializer_list>
+#include <string>
+
 class QApplication;
 
 namespace uitest {
@@ -15,5 +18,13 @@ void PickItem(QComboBox& combo, int index);
 
 // Types text into an editable combo box or line edit, key by key.
 void Type(QWidget& widget, const QString& text);
+
+// A ports folder root/ports that binds COM1 to COM99 to files in
+// root/devices: those of the ports present exist, the others don't. The scan
+// lists a port whose device exists and may be read and written, so no device
+// of this machine takes part. Points the ports folder there.
+void MakePorts(const std::string& root, std::initializer_list<int> present);
+// Port n's device appears or goes, as when an adapter is plugged in or out.
+void SetPortPresent(const std::string& root, int n, bool present);
 
 }  // namespace uitest

@@ -52,7 +52,7 @@ protected:
 
     void SetUp() override {
         // No port of this machine takes part: only the rig's chip answers.
-        platform::SetPortsDir(dir.File("ports"));
+        uitest::MakePorts(dir.path(), {1});
         rig = std::make_unique<sim::Rig>();
     }
 
@@ -233,6 +233,7 @@ TEST_F(WindowTest, RadioAndCheckBoxClicksCopyTheControls) {
 
 TEST_F(WindowTest, ActivationScansAgainUntilAPortIsFound) {
     rig->line().Detach(platform::DeviceName(1));
+    uitest::SetPortPresent(dir.path(), 1, false);
     Start();
     form->FormActivate(form.get());
     EXPECT_EQ(form->PortComboBox->count(), 0);
@@ -240,12 +241,15 @@ TEST_F(WindowTest, ActivationScansAgainUntilAPortIsFound) {
     EXPECT_EQ(Status(), "COM 1 (28800 Bd) kein Zugriff");
 
     rig->AttachPort(3, rig->chip());
+    uitest::SetPortPresent(dir.path(), 3, true);
     form->FormActivate(form.get());
     EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 3"});
     EXPECT_EQ(form->PortComboBox->Text(), "COM 1");  // the text before the scan stays
 
     rig->line().Detach(platform::DeviceName(3));
+    uitest::SetPortPresent(dir.path(), 3, false);
     rig->AttachPort(4, rig->chip());
+    uitest::SetPortPresent(dir.path(), 4, true);
     form->FormActivate(form.get());
     EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 3"});
 }
