@@ -74,6 +74,10 @@ TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
+    // Qt 6 takes a finished edit whose text equals an item as a pick of it,
+    // and an edit finishes whenever the focus leaves it: a click elsewhere,
+    // opening the list, closing the window. Only the list and the keys pick.
+    disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
     // textEdited comes from typing only, never from the program's own setText.
     connect(lineEdit(), &QLineEdit::textEdited, this, &TComboBox::Change);
     connect(this, &QComboBox::activated, this, &TComboBox::Picked);

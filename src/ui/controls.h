@@ -55,7 +55,8 @@ private:
 
 // Editable combo box. Its selected item is its own state: the program may set
 // the text without touching it, a pick by hand sets both. Change is raised for
-// the user's typing and picks only.
+// the user's typing and picks only: not for focus moving in or out, nor for
+// opening and closing the list, whatever the text shows.
 class TComboBox : public QComboBox, public TChipList {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "ui/controls.h"
 #include "ui_app.h"
@@ -91,6 +92,11 @@ TEST_F(ComboTest, PickByHandShowsTheItemAndRaisesChange) {
     EXPECT_EQ(combo.ItemIndex(), 2);
     EXPECT_EQ(combo.Text(), "COM 9");
     EXPECT_EQ(changes.count(), 1);
+    // So does a key that moves the selection of the closed box.
+    QTest::keyClick(&combo, Qt::Key_Up);
+    EXPECT_EQ(combo.ItemIndex(), 1);
+    EXPECT_EQ(combo.Text(), "COM 5");
+    EXPECT_EQ(changes.count(), 2);
 }
 
 TEST_F(ComboTest, TypingRaisesChangePerKeyAndKeepsTheSelection) {

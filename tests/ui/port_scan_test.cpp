@@ -11,23 +11,12 @@
 #include <memory>
 #include <vector>
 
-#include "support/forwarding_device.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
 #include "ui/velkor_unit.h"
 #include "ui_app.h"
 
 namespace {
-
-class OpenLog : public testsupport::ForwardingDevice {
-public:
-    OpenLog() : ForwardingDevice(platform::SerialDevices()) {}
-    platform::DeviceHandle Open(const std::string& name) override {
-        opened.push_back(name);
-        return ForwardingDevice::Open(name);
-    }
-    std::vector<std::string> opened;
-};
 
 class PortScanTest : public ::testing::Test {
 protected:
@@ -48,7 +37,7 @@ protected:
     const std::filesystem::path ports = dir.File("ports");
     testsupport::PtyPair two, five;
     testsupport::PortsDirScope portsDir{ports.string()};
-    OpenLog log;
+    uitest::OpenLog log;
     std::vector<std::string> errors;
     std::unique_ptr<TMainForm> form;
 };

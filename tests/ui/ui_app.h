@@ -6,6 +6,9 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
+
+#include "support/forwarding_device.h"
 
 class QApplication;
 
@@ -18,6 +21,17 @@ void PickItem(QComboBox& combo, int index);
 
 // Types text into an editable combo box or line edit, key by key.
 void Type(QWidget& widget, const QString& text);
+
+// Records the name of every device opened, in place of the service in force.
+class OpenLog : public testsupport::ForwardingDevice {
+public:
+    OpenLog() : ForwardingDevice(platform::SerialDevices()) {}
+    platform::DeviceHandle Open(const std::string& name) override {
+        opened.push_back(name);
+        return ForwardingDevice::Open(name);
+    }
+    std::vector<std::string> opened;
+};
 
 // A ports folder root/ports that binds COM1 to COM99 to files in
 // root/devices: those of the ports present exist, the others don't. The scan
