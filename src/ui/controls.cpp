@@ -2,7 +2,6 @@
 
 #include <QButtonGroup>
 #include <QLabel>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
@@ -11,7 +10,51 @@
 
 #include "platform/wait_hook.h"
 
-QString QStr(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[at], 0 if there is none.
+std::size_t Utf8Sequence(const std::string& text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;        // no overlong form
+        if (lead == 0xED) high = 0x9F;       // no surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;       // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+}  // namespace
+
+QString QStr(const std::string& bytes) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t n = Utf8Sequence(bytes, at);
+        if (n == 0) {
+            text += QChar(static_cast<unsigned char>(bytes[at]));
+            ++at;
+        } else {
+            text += QString::fromUtf8(bytes.data() + at, static_cast<qsizetype>(n));
+            at += n;
+        }
+    }
+    return text;
+}
 
 std::string Str(const QString& text) { return text.toUtf8().toStdString(); }
 
@@ -117,6 +160,18 @@ void TComboBox::Picked(int index) {
     if (index >= 0 && currentText() != itemText(index)) lineEdit()->setText(itemText(index));
     emit Change();
 }
+
+// --- TPathEdit
+
+TPathEdit::TPathEdit(QWidget* parent) : QLineEdit(parent) {}
+
+void TPathEdit::SetPath(const std::string& bytes) {
+    bytes_ = bytes;
+    shown_ = QStr(bytes);
+    setText(shown_);
+}
+
+std::string TPathEdit::Path() const { return text() == shown_ ? bytes_ : Str(text()); }
 
 // --- TStatusBar
 

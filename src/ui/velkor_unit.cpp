@@ -87,8 +87,9 @@ QGroupBox* GroupBox(const char* name, const QString& caption, QWidget* parent, i
     return g;
 }
 
-QLineEdit* Edit(const char* name, QWidget* parent, int x, int y, int w, int h) {
-    auto* e = new QLineEdit(parent);
+template <class E = QLineEdit>
+E* Edit(const char* name, QWidget* parent, int x, int y, int w, int h) {
+    auto* e = new E(parent);
     e->setObjectName(name);
     e->setGeometry(x, y, w, h);
     return e;
@@ -221,13 +222,13 @@ void TMainForm::CreateControls() {
 
     // View "Programmierung".
     GroupBox3 = GroupBox("GroupBox3", "Konfigurationsdatei", MainPanel, 8, 8, 369, 41);
-    KonfigDateiEdit = Edit("KonfigDateiEdit", GroupBox3, 8, 16, 313, 21);
+    KonfigDateiEdit = Edit<TPathEdit>("KonfigDateiEdit", GroupBox3, 8, 16, 313, 21);
     KonfigLadeButton = Button("KonfigLadeButton", "...", GroupBox3, 328, 16, 33, 20);
     Label1 = new QLabel("Hexfile", MainPanel);
     Label1->setObjectName("Label1");
     Label1->move(16, 56);
     Label1->adjustSize();
-    HexDateiEdit = Edit("HexDateiEdit", MainPanel, 16, 72, 313, 21);
+    HexDateiEdit = Edit<TPathEdit>("HexDateiEdit", MainPanel, 16, 72, 313, 21);
     HexLadeButton = Button("HexLadeButton", "...", MainPanel, 336, 72, 33, 20);
     LeertestButton = Button("LeertestButton", "Leertest", MainPanel, 8, 104, 97, 25);
     AusleseButton = Button("AusleseButton", "Chip auslesen", MainPanel, 8, 136, 97, 25);
@@ -366,7 +367,7 @@ void TMainForm::FormCreate(QObject*) {
     BaudrateBox->Clear();
 
     SetIniDefaults(ExeDir);
-    KonfigDateiEdit->setText(QStr(Ini.KonfigDatei));
+    KonfigDateiEdit->SetPath(Ini.KonfigDatei);
     Guarded([&] {
         if (platform::FileExists(Ini.KonfigDatei))
             LoadKonfig(Ini.KonfigDatei);
@@ -385,8 +386,8 @@ void TMainForm::FormCreate(QObject*) {
     CBManuellTyp->setChecked(Ini.ManuellTyp);
     CBAutoErase->setChecked(Ini.AutoErase);
     ChipTypCombo->SetText(Ini.ChipName);
-    KonfigDateiEdit->setText(QStr(Ini.KonfigDatei));
-    HexDateiEdit->setText(QStr(Ini.HexDatei));
+    KonfigDateiEdit->SetPath(Ini.KonfigDatei);
+    HexDateiEdit->SetPath(Ini.HexDatei);
     ChipAnzeige->setText(QStr(Ini.ChipName));
     for (int rate : kBaudRates) BaudrateBox->AddItem(std::to_string(rate) + " Baud");
     ComPort.SetParity(kEvenParity);
@@ -446,8 +447,8 @@ void TMainForm::HWChanged(QObject*) {
     if (i >= 0 && i < kTargetCount) {
         TakeTarget(Targets[i], ChipTypCombo->Text());
     }
-    Ini.KonfigDatei = Str(KonfigDateiEdit->text());
-    Ini.HexDatei = Str(HexDateiEdit->text());
+    Ini.KonfigDatei = KonfigDateiEdit->Path();
+    Ini.HexDatei = HexDateiEdit->Path();
     ComPort.SetPort(Ini.ComNr);
     ComPort.SetBaud(Ini.Baud);
     ComPort.Open();
@@ -528,8 +529,8 @@ void TMainForm::Normal_ButtonClick(QObject*) { BootLine(ComPort, false); }
 // HWChanged copies them back.
 void TMainForm::KonfigLadeButtonClick(QObject*) {
     if (!KonfigOpenDialog->Execute()) return;
-    KonfigDateiEdit->setText(QStr(KonfigOpenDialog->FileName()));
-    const std::string path = Str(KonfigDateiEdit->text());
+    KonfigDateiEdit->SetPath(KonfigOpenDialog->FileName());
+    const std::string path = KonfigDateiEdit->Path();
     if (LoadKonfig(path)) {
         Ini.KonfigDatei = path;
         StaBar->SetText(path + " geladen");
@@ -541,9 +542,9 @@ void TMainForm::KonfigLadeButtonClick(QObject*) {
 void TMainForm::HexLadeButtonClick(QObject*) {
     if (!HexOpenDialog->Execute()) return;
     const std::string chosen = HexOpenDialog->FileName();
-    HexDateiEdit->setText(QStr(chosen));  // a new name runs HWChanged
+    HexDateiEdit->SetPath(chosen);  // a new name runs HWChanged
     Ini.HexDatei = chosen;
-    const std::string shown = Str(HexDateiEdit->text());
+    const std::string shown = HexDateiEdit->Path();
     if (!platform::FileExists(shown)) {
         StaBar->SetText(shown + " gibt es nicht!");
         return;

@@ -62,11 +62,11 @@ public:
     QListWidget* LiBox;
     QPushButton* EraseAllButton;
     QGroupBox* GroupBox3;
-    QLineEdit* KonfigDateiEdit;
+    TPathEdit* KonfigDateiEdit;
     QPushButton* KonfigLadeButton;
     TFileDialog* KonfigOpenDialog;
     QLabel* Label1;
-    QLineEdit* HexDateiEdit;
+    TPathEdit* HexDateiEdit;
     QPushButton* HexLadeButton;
     TFileDialog* HexOpenDialog;
     QPushButton* ComAktuButton;

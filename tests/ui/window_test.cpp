@@ -189,6 +189,22 @@ TEST_F(WindowTest, CommandLineTakesAnExistingCfpOrHexFile) {
     EXPECT_TRUE(errors.empty());
 }
 
+// A configuration written on a system with an 8-bit code page: its paths
+// name their files byte for byte, through the controls and back.
+TEST_F(WindowTest, PathsThatAreNotUtf8KeepTheirBytes) {
+    const std::string cfp = dir.File("k\xE9.cfp");
+    const std::string hex = dir.File("fw\xE9.hex");
+    dir.Write("k\xE9.cfp", Crlf({"INI     " + cfp, "HEX     " + hex}));
+    Start({cfp});
+    EXPECT_EQ(form->HexDateiEdit->text(), QString::fromStdString(dir.File("fw")) + QString::fromUtf8("é.hex"));
+    form->FormActivate(form.get());  // HWChanged takes both edits
+    EXPECT_EQ(Ini.HexDatei, hex);
+    EXPECT_EQ(Ini.KonfigDatei, cfp);
+    form->close();
+    EXPECT_EQ(Saved(dir.Read("k\xE9.cfp"), "HEX     "), hex);
+    EXPECT_EQ(Saved(dir.Read("k\xE9.cfp"), "INI     "), cfp);
+}
+
 TEST_F(WindowTest, BootFiveShowsTheLastItemAndFourIsSavedAfterTheFirstActivation) {
     Start();
     EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 4);  // "RTS lo"
