@@ -232,7 +232,7 @@ protected:
     // Types the name into the save dialog and presses Enter until it is gone
     // (the first Enter may only close the name completer's list).
     void AnswerSaveDialog(const std::string& name) {
-        const std::string dialog = Find("^Save As$");
+        const std::string dialog = Find("^Speichern unter$");
         ASSERT_FALSE(dialog.empty()) << "no save dialog";
         Xdo({"windowfocus", "--sync", dialog});
         Xdo({"type", "--delay", "20", name});
@@ -241,7 +241,7 @@ protected:
             Xdo({"key", "Return"});
             gone = WaitFor([&] {
                 int rc = 0;
-                Xdo({"search", "--onlyvisible", "--name", "^Save As$"}, &rc);
+                Xdo({"search", "--onlyvisible", "--name", "^Speichern unter$"}, &rc);
                 return rc != 0;
             }, 3000);
         }

@@ -5,11 +5,14 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "ui/controls.h"
+#include "ui/german.h"
 #include "ui_app.h"
 
 namespace {
@@ -173,6 +176,19 @@ TEST_F(ControlsTest, DialogsAreSetUpForTheirUse) {
     save.Configure(saving);
     EXPECT_EQ(saving.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(saving.testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+TEST_F(ControlsTest, QtsOwnDialogsSpeakGerman) {
+    ASSERT_TRUE(SpeakGerman(uitest::App())) << "no qtbase_de.qm (scripts/install-deps.sh installs it)";
+    TFileDialog save(TFileDialog::Kind::Save, "Binärdatei (*.bin)|*.bin", "bin", nullptr);
+    QFileDialog shown;
+    shown.setOption(QFileDialog::DontUseNativeDialog);
+    save.Configure(shown);
+    EXPECT_EQ(shown.windowTitle(), "Speichern unter");
+    EXPECT_EQ(shown.labelText(QFileDialog::Reject), "Abbrechen");
+    EXPECT_EQ(shown.labelText(QFileDialog::FileName), "Datei&name:");
+    QMessageBox box(QMessageBox::Critical, "Velkor Programmer", "x", QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
 }
 
 TEST_F(ControlsTest, DialogAnswersThroughItsChooser) {
