@@ -2,10 +2,12 @@
 // clicked through with xdotool at the controls' positions, against velkor-sim
 // on a pseudo-terminal. The status bar can't be read from outside, so each
 // step waits for what it leaves behind: the chip's log, its flash file, the
-// read-out file, the save dialog's window.
+// read-out file, the save dialog's window; and before the next click, for
+// the end of the busy cursor (a click during a job is dropped).
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -46,6 +48,8 @@ constexpr Place kAusleseButton{8, 136, 97, 25};
 constexpr Place kEraseAllButton{8, 184, 97, 25};
 constexpr Place kProgStartButton{8, 216, 97, 25};
 constexpr Place kVerifyButton{8, 248, 97, 25};
+// Nothing but the window's background.
+constexpr Place kEmpty{392, 200, 121, 33};
 
 std::string Which(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -205,7 +209,29 @@ protected:
         ASSERT_FALSE(wid.empty()) << ReadFile(Path("velkor.out")) << "Xvfb: " << ReadFile(XvfbLog());
         // No window manager: focusing it by hand activates it, and it scans the ports.
         Xdo({"windowfocus", "--sync", wid});
+        Xdo({"mousemove", "--window", wid, std::to_string(kEmpty.cx()), std::to_string(kEmpty.cy())});
+        ASSERT_TRUE(WaitFor([&] {
+            idleCursor = Cursor();
+            return !idleCursor.empty();
+        }));
     }
+
+    // The pixels of the cursor shown, with its size in front.
+    static std::vector<unsigned long> Cursor() {
+        Display* d = ::XOpenDisplay(nullptr);
+        if (!d) return {};
+        std::vector<unsigned long> image;
+        if (XFixesCursorImage* c = ::XFixesGetCursorImage(d)) {
+            image = {c->width, c->height};
+            image.insert(image.end(), c->pixels, c->pixels + c->width * c->height);
+            ::XFree(c);
+        }
+        ::XCloseDisplay(d);
+        return image;
+    }
+    // A job shows the busy cursor from its first wait on; its end puts the
+    // window's own back. Only then does the window take clicks again.
+    bool Idle() { return WaitFor([&] { return Cursor() == idleCursor; }); }
 
     std::string Xdo(const std::vector<std::string>& args, int* code = nullptr) {
         std::vector<std::string> argv{xdotool_};
@@ -248,19 +274,28 @@ protected:
         ASSERT_TRUE(gone) << "the save dialog stayed open";
     }
 
-    // What a window manager sends when the user closes the window.
-    void CloseWindow() {
-        Display* d = ::XOpenDisplay(nullptr);
-        ASSERT_NE(d, nullptr);
+    // A window manager's message to the window: "WM_DELETE_WINDOW" when the
+    // user closes it, "_NET_WM_PING" to see whether it still answers.
+    void SendProtocol(Display* d, const char* protocol, long serial = CurrentTime) {
         XEvent e{};
         e.xclient.type = ClientMessage;
         e.xclient.window = std::stoul(wid);
         e.xclient.message_type = ::XInternAtom(d, "WM_PROTOCOLS", False);
         e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(::XInternAtom(d, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
+        e.xclient.data.l[0] = static_cast<long>(::XInternAtom(d, protocol, False));
+        e.xclient.data.l[1] = serial;
+        e.xclient.data.l[2] = static_cast<long>(e.xclient.window);
         ::XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
+        ::XFlush(d);
+    }
+    void SendClose() {
+        Display* d = ::XOpenDisplay(nullptr);
+        ASSERT_NE(d, nullptr);
+        SendProtocol(d, "WM_DELETE_WINDOW");
         ::XCloseDisplay(d);
+    }
+    void CloseWindow() {
+        ASSERT_NO_FATAL_FAILURE(SendClose());
         EXPECT_EQ(window->Wait(kLimitMs), 0) << ReadFile(Path("velkor.out"));
     }
 
@@ -284,6 +319,7 @@ protected:
     std::unique_ptr<simtest::SimProcess> chip;
     std::unique_ptr<Child> window;
     std::string wid;
+    std::vector<unsigned long> idleCursor;
 };
 
 TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
@@ -298,13 +334,16 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
     Click(kChipSetupButton);
     Click(kTestChipButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("02 Get ID: ACK"); })) << Log();
+    ASSERT_TRUE(Idle());
 
     Click(kProgButton);
     Click(kProgStartButton);
     ASSERT_TRUE(WaitFor([&] { return FlashHolds(Flashed(image)); })) << Log();
+    ASSERT_TRUE(Idle());
 
     Click(kVerifyButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("11 Read Memory 08001000 256: ACK"); })) << Log();
+    ASSERT_TRUE(Idle());
 
     // The name without its extension: the dialog adds "bin".
     Click(kAusleseButton);
@@ -333,8 +372,10 @@ TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds
 
     Click(kEraseAllButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("92 Readout Unprotect: ACK") && Logged("43 Erase"); })) << Log();
+    ASSERT_TRUE(Idle());
     Click(kProgStartButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000000 256: ACK"); })) << Log();
+    ASSERT_TRUE(Idle());
     CloseWindow();
 
     // The bundled example fits in one block.
@@ -344,6 +385,50 @@ TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds
     ASSERT_TRUE(LoadHexFile(bar, example, message)) << message;
     EXPECT_TRUE(FlashHolds(Flashed(std::string(reinterpret_cast<const char*>(FlashImage), 0x100))));
     EXPECT_EQ(Saved("HEX"), example);
+}
+
+// A window manager's view of a job: the window answers its pings, shows the
+// busy cursor, drops a click on another job's button, and closes only when
+// the job has ended.
+TEST_F(WindowE2eTest, DuringAJobTheWindowAnswersDropsClicksAndClosesAtTheEnd) {
+    constexpr std::size_t kSize = 0x8000;  // about 5 s of writing at 115200 Bd with wire time
+    std::string image(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; ++i) image[i] = static_cast<char>(i * 13 + 7);
+    dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
+    ASSERT_NO_FATAL_FAILURE(StartChip({"--wire-time"}));
+    ASSERT_NO_FATAL_FAILURE(StartWindow(Path("fw.hex")));
+    const std::string lastBlock = "31 Write Memory 08007F00";
+
+    Display* d = ::XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    ::XSelectInput(d, DefaultRootWindow(d), StructureNotifyMask | SubstructureNotifyMask);
+    const Atom ping = ::XInternAtom(d, "_NET_WM_PING", False);
+
+    Click(kProgStartButton);
+    ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000000"); })) << Log();
+    EXPECT_NE(Cursor(), idleCursor);
+    SendProtocol(d, "_NET_WM_PING", 4711);
+    bool answered = false, answeredDuringTheJob = false;
+    EXPECT_TRUE(WaitFor([&] {
+        while (!answered && ::XPending(d)) {
+            XEvent e;
+            ::XNextEvent(d, &e);
+            answered = e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == ping &&
+                       e.xclient.data.l[1] == 4711;
+        }
+        if (answered) answeredDuringTheJob = !Logged(lastBlock);
+        return answered;
+    }));
+    EXPECT_TRUE(answeredDuringTheJob);
+    ::XCloseDisplay(d);
+
+    Click(kVerifyButton);
+    ASSERT_NO_FATAL_FAILURE(SendClose());
+    EXPECT_EQ(window->Wait(kLimitMs), 0) << ReadFile(Path("velkor.out"));
+    EXPECT_TRUE(Logged(lastBlock));
+    EXPECT_TRUE(FlashHolds(Flashed(image)));
+    EXPECT_FALSE(Logged("11 Read Memory")) << Log();
+    EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
 }
 
 }  // namespace
