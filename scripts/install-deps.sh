@@ -8,7 +8,7 @@ packages=("$@")
 ((${#packages[@]})) || packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-liberation
-  libcanberra-dev sound-theme-freedesktop
+  pkg-config libcanberra-dev sound-theme-freedesktop
   xvfb xauth xdotool x11-apps imagemagick libx11-dev libxfixes-dev
   stm32flash srecord binutils
   clang libclang-rt-14-dev

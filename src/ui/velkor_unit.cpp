@@ -49,11 +49,14 @@ QFont UiFont(int pixelHeight) {
     return font;
 }
 
-class QtBeep : public platform::BeepSink {
-public:
-    void Beep(unsigned) override { QApplication::beep(); }
+#if !defined(_WIN32)
+// The sound theme's events; the window system's bell where none can play.
+// Windows plays a sound of its own for each beep type.
+class WindowBeep : public platform::ThemeSoundBeep {
+    void Bell() override { QApplication::beep(); }
 };
-QtBeep g_beep;
+WindowBeep g_beep;
+#endif
 
 std::string PortText(std::int32_t n) { return "COM " + std::to_string(n); }
 
@@ -108,7 +111,9 @@ TMainForm::TMainForm(Options options, QWidget* parent)
     : QWidget(parent), options_(std::move(options)), busy_(this) {
     CreateControls();
     SetTabOrder();
+#if !defined(_WIN32)
     platform::SetBeepSink(&g_beep);
+#endif
     Guarded([&] { FormCreate(this); });
     // Only now: the names FormCreate puts in must not run HWChanged.
     ConnectHandlers();
