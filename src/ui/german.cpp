@@ -2,15 +2,12 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QTranslator>
 
 #include "platform/ports.h"
 #include "ui/controls.h"
 
 bool SpeakGerman(QCoreApplication& app) {
-    // Dates and sizes in the file dialog follow the language of its texts.
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     auto* qt = new QTranslator(&app);
     // Debian's Qt keeps them in its own folder; a Windows deployment beside the program.
     for (const QString& dir : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
