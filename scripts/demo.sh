@@ -111,7 +111,7 @@ shoot 1-start
 click 452 64; click 88 76                    # "Chip Setup", "Teste Verbindung + Chip"
 logged "02 Get ID"; shoot 2-chip-erkannt
 click 452 112; click 352 82                  # "Programmierung", "..." beside Hexfile
-answer '^.ffnen$' "$hex" 3-hex-dialog; shoot 4-hex-geladen
+answer 'ffnen$' "$hex" 3-hex-dialog; shoot 4-hex-geladen
 click 56 228                                 # "Programmieren"
 logged "31 Write Memory 08000000"; shoot 5-programmiert
 click 56 260                                 # "Verifizieren"
