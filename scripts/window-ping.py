@@ -148,12 +148,12 @@ def main():
     try:
         for name in ("velkor", "targets.cfi"):
             shutil.copy(os.path.join(prog, name), work)
-        r, w = os.pipe()
-        start(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
-              pass_fds=[w], stderr=subprocess.DEVNULL)
-        os.close(w)
-        display = ":" + os.read(r, 16).decode().strip()
-        os.close(r)
+        # A display number of its own, away from the low ones other X servers take.
+        number = next(n for n in range(200, 400) if not os.path.exists("/tmp/.X%d-lock" % n))
+        display = ":%d" % number
+        start(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
+              stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists("/tmp/.X11-unix/X%d" % number), 20, "Xvfb")
         env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
         for var in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"):
             env.pop(var, None)
