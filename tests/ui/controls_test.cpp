@@ -129,19 +129,9 @@ TEST_F(ControlsTest, BytesOutsideUtf8ShowAsLatin1) {
                           Case{"\xF0\x9F\x94\x8C \xC3\xBC\xFC", QString::fromUtf8("🔌 üü")},
                           Case{"\xC0\xAF", QString::fromUtf8("À¯")},             // overlong
                           Case{"\xED\xA0\x80", QString::fromUtf8("í\u00A0\u0080")},  // a surrogate
-                          Case{"\xF4\x90\x80\x80", QString::fromUtf8("ô\u0090\u0080\u0080")},  // above U+10FFFF
                           Case{"a\xE2\x82", QString::fromUtf8("aâ\u0082")}}) {  // cut off
         EXPECT_EQ(QStr(c.bytes), c.shown) << c.bytes;
     }
-}
-
-TEST_F(ControlsTest, PathEditGivesBackTheBytesUntilEdited) {
-    TPathEdit edit(nullptr);
-    edit.SetPath("/d/\xE9.hex");
-    EXPECT_EQ(edit.text(), QString::fromUtf8("/d/é.hex"));
-    EXPECT_EQ(edit.Path(), "/d/\xE9.hex");
-    uitest::Type(edit, "x");
-    EXPECT_EQ(edit.Path(), "/d/\xC3\xA9.hexx");
 }
 
 TEST_F(ControlsTest, StatusBarKeepsUtf8Texts) {

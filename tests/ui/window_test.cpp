@@ -203,6 +203,10 @@ TEST_F(WindowTest, PathsThatAreNotUtf8KeepTheirBytes) {
     form->close();
     EXPECT_EQ(Saved(dir.Read("k\xE9.cfp"), "HEX     "), hex);
     EXPECT_EQ(Saved(dir.Read("k\xE9.cfp"), "INI     "), cfp);
+
+    Start({cfp});  // edited, the field holds what it shows
+    uitest::Type(*form->HexDateiEdit, "x");
+    EXPECT_EQ(Ini.HexDatei, dir.File("fw\xC3\xA9.hexx"));
 }
 
 TEST_F(WindowTest, BootFiveShowsTheLastItemAndFourIsSavedAfterTheFirstActivation) {
