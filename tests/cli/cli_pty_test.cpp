@@ -58,9 +58,9 @@ protected:
     std::vector<std::uint8_t> data;
 };
 
-TEST_F(CliOnSim, EveryChipCommandInOneRun) {
+TEST_F(CliOnSim, EveryChipCommandInOneRunOnOneConnection) {
     // Bytes take their wire time, as on a real line.
-    Sim sim({"--wire-time"});
+    Sim sim({"--wire-time", "--log", tmp.File("sim.log")});
     ASSERT_FALSE(sim.device().empty());
     const auto r = RunProgram(CliPath(), {"--device", sim.device(), "--baud", "115200", "--flash-len", "0x2000",
                                           "erase", "blank", "program", "fw.hex", "verify", "fw.hex", "read",
@@ -74,12 +74,18 @@ TEST_F(CliOnSim, EveryChipCommandInOneRun) {
               "..ende, verifiziert bis 00000C00\n"
               "gelesen bis $00002000 fertig.\n"
               "Normal-Start\n");
+    const std::string form = "fw.hex: Intel HEX, offsets from the flash start, 0x08000000–0x08000BB7, 3000 bytes";
     ExpectInOrder(Lines(r.err), {sim.device() + " (115200 Bd) offen", "Verbinde", "Lese Commands",
                                  "Disable ReadProtect", "Disable WriteProtect", "Lösche", "Bootlader ok.",
-                                 "teste $08000000", "teste $08001F00", "lese Hexdatei..", "verbinde..",
-                                 "programmiere..", "programmiere $00000000", "programmiere $00000B00",
-                                 "verbinde..", "vergleiche $00000000", "vergleiche $00000B00", "verbinde..",
-                                 "lese $08000000", "lese $08001F00", "gelesen bis $00002000 fertig."});
+                                 "teste $08000000", "teste $08001F00", form, "programmiere..",
+                                 "programmiere $00000000", "programmiere $00000B00", form, "vergleiche $00000000",
+                                 "vergleiche $00000B00", "lese $08000000", "lese $08001F00",
+                                 "gelesen bis $00002000 fertig."});
+    // The erase's own three (the unprotect commands reset the chip), then none.
+    const auto log = Lines(tmp.Read("sim.log"));
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find("sync at") != l.npos; }),
+              3);
+    EXPECT_EQ(r.err.find("verbinde.."), std::string::npos);
     std::string expected(data.begin(), data.end());
     expected.resize(0x2000, '\xFF');
     EXPECT_EQ(tmp.Read("out.bin"), expected);
@@ -94,11 +100,11 @@ TEST_F(CliOnSim, InfoMakesTheFoundChipCurrentForTheCommandsAfterIt) {
                               tmp.path());
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
+              "Len 11: 22 00 01 02 11 21 31 43 63 73 82 92  ack 22 00 00 \n"
               "Bootlader Version 2.2\n00 Get Commands\n01 Get Laderversion\n02 Get Chip ID\n11 Read Memory\n"
               "21 Go Command\n31 Write Memory\n43 Simple Erase Memory\n63 Write Protect\n"
               "73 Disable Write Protect\n82 Enable Read Protect\n92 Disable Read Protect\n"
               "Opts:22 00 00 \nChip ID: 0410\nTESTCHIP (4 K Flash ab $08000000)\n"
-              "Len 11: 22 00 01 02 11 21 31 43 63 73 82 92  ack 22 00 00 \n"
               "gelesen bis $00001000 fertig.\n");
     ExpectInOrder(Lines(r.err), {"warte.."});
     // The target's 4 KiB, not the start value's 256 KiB.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "cli_run.h"
+#include "platform/version.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
 
@@ -76,14 +77,60 @@ TEST(CliUsage, BadValuesEndWithExitTwoBeforeThePortIsTouched) {
     EXPECT_FALSE(std::filesystem::exists(tmp.File("same.bin")));
 }
 
-TEST(CliUsage, HelpListsEveryCommandAndOption) {
+// Words split as a shell splits them, double quotes kept together.
+std::vector<std::string> ShellWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, any = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any) words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+            any = true;
+        }
+    }
+    if (any) words.push_back(word);
+    return words;
+}
+
+TEST(CliUsage, HelpListsEveryCommandAndOptionAndItsExamplesWork) {
     const auto r = RunProgram(CliPath(), {"--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"info", "erase", "blank", "program FILE.hex", "verify FILE.hex", "read FILE.bin",
-                             "reset", "settings", "targets", "--port N", "--device PATH", "--baud", "--reset",
-                             "--boot", "--chip", "--flash-start", "--flash-len", "--config", "BOOT 5",
-                             "\"RTS lo\"", "Examples:"})
+    for (const char* word : {"info", "erase", "erase --pages LIST", "blank", "program [--erase] FILE", "verify FILE",
+                             "read FILE.bin", "go [ADDR]", "protect", "reset", "settings", "targets", "ports",
+                             "--port N", "--device PATH", "--baud", "--reset", "--boot", "--boot-delay MS", "--chip",
+                             "--flash-start", "--flash-len", "--address A", "--config", "--json", "--version",
+                             "BOOT 5", "\"RTS lo\"", "S-records", "Examples:"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
+
+    // Each example's options, with the shipped targets.cfi, make settings.
+    testsupport::TempDir tmp;
+    tmp.Write("line3.cfp", "BAUD    57600\r\n");
+    const auto lines = clitest::Lines(r.out.substr(r.out.find("Examples:")));
+    ASSERT_GT(lines.size(), 5u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        const auto words = ShellWords(lines[i]);
+        ASSERT_EQ(words.at(0), "velkor-cli");
+        std::vector<std::string> options;
+        for (std::size_t k = 1; k + 1 < words.size() && words[k].rfind("--", 0) == 0; k += 2)
+            options.insert(options.end(), {words[k], words[k + 1]});
+        options.push_back("settings");
+        const auto run = RunProgram(CliPath(), options, tmp.path());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+    }
+}
+
+TEST(CliUsage, VersionIsTheBuildsOne) {
+    const auto r = RunProgram(CliPath(), {"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, std::string("velkor-cli ") + platform::Version() + "\n");
 }
 
 TEST_F(CliOwnFolder, StartValuesActAsTheWindowAfterItsFirstActivation) {
