@@ -188,6 +188,11 @@ TEST_F(CliOwnFolder, TargetsPrintsTheChipListAsTheWindowShowsIt) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "STM32F103xB (128 K Flash ab $08000000)\nSTM32F407 (1024 K Flash ab $08000000)\n");
 
+    // A NUL in a name is a byte of the item like any other.
+    dir.Write("targets.cfi", std::string("A\0B;410;08000000;0;0801FFFF;0\r\n", 31));
+    r = RunProgram(cli(), {"targets"});
+    EXPECT_EQ(r.out, std::string("A\0B (128 K Flash ab $08000000)\n", 31));
+
     std::filesystem::remove(dir.File("targets.cfi"));
     r = RunProgram(cli(), {"targets"});
     EXPECT_EQ(r.exitCode, 0);
