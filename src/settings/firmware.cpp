@@ -1,6 +1,8 @@
 #include "settings/firmware.h"
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -150,23 +152,40 @@ std::uint32_t TFirmware::Bytes() const {
     return n;
 }
 
-TImageBuilder::TImageBuilder(std::uint32_t base) : base_(base), bytes_(kImageSize, 0xFF), defined_(kImageSize) {}
+struct TImageBuilder::Piece {
+    std::array<std::uint8_t, kPiece> bytes;
+    std::bitset<kPiece> defined;
+};
+
+TImageBuilder::TImageBuilder(std::uint32_t base) : base_(base), pieces_(kSize / kPiece) {}
+TImageBuilder::~TImageBuilder() = default;
 
 void TImageBuilder::Put(std::uint32_t address, std::uint8_t byte) {
-    bytes_[address - base_] = byte;
-    defined_[address - base_] = true;
+    const std::uint32_t at = address - base_;
+    auto& piece = pieces_[at / kPiece];
+    if (!piece) piece = std::make_unique<Piece>();
+    piece->bytes[at % kPiece] = byte;
+    piece->defined.set(at % kPiece);
 }
 
 std::vector<TSpan> TImageBuilder::Spans() const {
     std::vector<TSpan> spans;
-    for (std::uint32_t i = 0; i < kImageSize;) {
-        if (!defined_[i]) {
-            ++i;
+    bool open = false;  // the last span reaches up to here
+    for (std::uint32_t p = 0; p < pieces_.size(); ++p) {
+        if (!pieces_[p]) {
+            open = false;
             continue;
         }
-        TSpan s{i, {}};
-        for (; i < kImageSize && defined_[i]; ++i) s.bytes.push_back(bytes_[i]);
-        spans.push_back(std::move(s));
+        const Piece& piece = *pieces_[p];
+        for (std::uint32_t k = 0; k < kPiece; ++k) {
+            if (!piece.defined[k]) {
+                open = false;
+                continue;
+            }
+            if (!open) spans.push_back({p * kPiece + k, {}});
+            open = true;
+            spans.back().bytes.push_back(piece.bytes[k]);
+        }
     }
     return spans;
 }

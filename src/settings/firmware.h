@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,19 +35,23 @@ struct TFirmwareOptions {
 };
 
 // The bytes of a file at chip addresses (or, for offsets, at file
-// addresses), 2 MiB from base on, until they become spans.
+// addresses), 2 MiB from base on, until they become spans. Kept in 4 KiB
+// pieces, made as bytes come: a small file costs little.
 class TImageBuilder {
 public:
     explicit TImageBuilder(std::uint32_t base);
+    ~TImageBuilder();
     std::uint32_t Base() const { return base_; }
-    bool Inside(std::uint32_t address) const { return address >= base_ && address - base_ < bytes_.size(); }
+    bool Inside(std::uint32_t address) const { return address >= base_ && address - base_ < kSize; }
     void Put(std::uint32_t address, std::uint8_t byte);  // Inside only; a later byte wins
     std::vector<TSpan> Spans() const;
 
 private:
+    static constexpr std::uint32_t kSize = 0x200000;
+    static constexpr std::uint32_t kPiece = 4096;
+    struct Piece;
     std::uint32_t base_;
-    std::vector<std::uint8_t> bytes_;
-    std::vector<bool> defined_;
+    std::vector<std::unique_ptr<Piece>> pieces_;
 };
 
 // "Intel HEX, chip addresses, 0x08000000–0x0800FFFF, 65536 bytes".
