@@ -335,7 +335,8 @@ private:
         std::string array = "[";
         for (const ListedPort& p : ListPorts()) {
             const std::string label = PortChoice{p.number, {}}.Label();
-            std::string line = label + std::string(label.size() < 8 ? 8 - label.size() : 1, ' ') + p.path;
+            // "COM 255" is the widest label.
+            std::string line = label + std::string(label.size() < 7 ? 9 - label.size() : 2, ' ') + p.path;
             if (!p.byId.empty()) line += "  " + p.byId;
             o.lines.push_back(line);
             JsonObject j;
