@@ -134,11 +134,11 @@ bool TakeOption(const std::string& name, const std::string& value, Request& r, s
     } else if (name == "--chip") {
         if (value.empty()) return Fail(error, "--chip: the name is empty");
         r.chip = value;
-    } else if (name == "--flash-start") {
+    } else if (name == "--flash-start" || name == "--address") {
         std::uint32_t v = 0;
         if (!ParseNumber(value, v))
-            return Fail(error, "--flash-start: " + Quoted(value) + " is not an address (decimal or 0x hex)");
-        r.flashStart = v;
+            return Fail(error, name + ": " + Quoted(value) + " is not an address (decimal or 0x hex)");
+        (name == "--address" ? r.address : r.flashStart) = v;
     } else if (name == "--flash-len") {
         std::uint32_t v = 0;
         if (!ParseNumber(value, v) || v > kMaxFlashLen)
@@ -153,11 +153,6 @@ bool TakeOption(const std::string& name, const std::string& value, Request& r, s
             return Fail(error, "--boot-delay: " + Quoted(value) + " is not a wait from 0 to " +
                                    std::to_string(kMaxBootDelayMs) + " ms");
         r.bootDelayMs = v;
-    } else if (name == "--address") {
-        std::uint32_t v = 0;
-        if (!ParseNumber(value, v))
-            return Fail(error, "--address: " + Quoted(value) + " is not an address (decimal or 0x hex)");
-        r.address = v;
     } else if (name == "--child") {
         if (value == "log")
             r.child = ChildMode::Log;

@@ -57,6 +57,9 @@ TEST(CliUsage, BadValuesEndWithExitTwoBeforeThePortIsTouched) {
         {{dev, "--flash-start", "0x1_0000", "info"}, "--flash-start: '0x1_0000'"},
         {{dev, "--flash-start", "0xFFFFF000", "--flash-len", "0x2000", "info"}, "runs past address 0xFFFFFFFF"},
         {{dev, "--chip", "STM32F999", "info"}, "--chip: no chip 'STM32F999'"},
+        {{dev, "--address", "0x1g", "info"}, "--address: '0x1g' is not an address"},
+        {{dev, "--boot-delay", "60001", "info"}, "--boot-delay: '60001' is not a wait from 0 to 60000 ms"},
+        {{dev, "--address", "0x08000000", "program", tmp.File("ok.hex")}, "carries its own addresses"},
         {{dev, "--config", tmp.File("missing.cfp"), "info"}, "--config: no file"},
         {{dev, "erase", "program"}, "program needs a file name"},
         {{dev, "erase", "program", tmp.File("missing.hex")}, "missing.hex: no such file"},
@@ -198,6 +201,18 @@ TEST_F(CliOwnFolder, TargetsPrintsTheChipListAsTheWindowShowsIt) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("targets.cfi"), std::string::npos);
+}
+
+TEST_F(CliOwnFolder, ErasingByPagesNeedsAReadablePagesCfi) {
+    auto r = RunProgram(cli(), {"--port", "3", "erase", "--pages", "1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("erasing by pages needs the page table " + dir.File("pages.cfi") + ", which is missing"),
+              std::string::npos)
+        << r.err;
+    dir.Write("pages.cfi", "; ChipId;FlashStart;Pages\r\n410;08000000;128 x 1K\r\n");
+    r = RunProgram(cli(), {"--port", "3", "erase", "--pages", "1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find(dir.File("pages.cfi") + ": line 2: '128' is not COUNTxSIZE"), std::string::npos) << r.err;
 }
 
 // settings > effective.cfp on a full disk must not leave a cut-off file behind a success.
