@@ -49,9 +49,12 @@ std::string ReplaceTarget(const std::string& path) {
 }
 }  // namespace
 
+// A pipe or a character device reads as a stream: only a missing name or a
+// folder is no file.
 bool FileExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+    const auto status = std::filesystem::status(path, ec);
+    return !path.empty() && !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 TextReader::TextReader(const std::string& path) : path_(path) {
