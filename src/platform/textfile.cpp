@@ -85,8 +85,11 @@ int TextReader::Peek() {
     return c;
 }
 
+// A CR ends no line: a lone one is dropped, one before LF leaves the LF to
+// end it. Skipping them here keeps CRs after the last line from making one.
 bool TextReader::Eof() {
     if (!file_) Fail(path_, EBADF);
+    while (Peek() == '\r') ++pos_;
     return Peek() == EOF;
 }
 

@@ -48,6 +48,11 @@ TEST(TextReader, LineRules) {
         {"0x1A inside a line", "a\x1A" "b\nc\n", {"a"}},
         {"0x1A alone", "\x1A", {}},
         {"NUL inside a line", std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
+        {"a single CR is no line", "\r", {}},
+        {"nothing but CRs", "\r\r\r", {}},
+        {"lone CR after the last LF", "a\n\r", {"a"}},
+        {"lone CR before 0x1A", "a\n\r\x1A" "b\n", {"a"}},
+        {"CRs before the LF of an empty line", "\r\r\n", {""}},
     };
     testsupport::TempDir dir;
     for (const auto& c : cases) {
@@ -70,6 +75,7 @@ TEST(TextReader, LinesAcrossBlocks) {
             const std::string line(len, 'x');
             EXPECT_EQ(lines(line + "\r\ny\n"), (L{line, "y"}));
             EXPECT_EQ(lines(line + "\x1A" "y\n"), L{line});
+            EXPECT_EQ(lines(line + "\n\r"), L{line});
         }
     }
 }
