@@ -2,6 +2,8 @@
 #include <csignal>
 #include <iostream>
 
+#include "platform/locations.h"
+#include "platform/ports.h"
 #include "sim/options.h"
 #include "sim/pty_server.h"
 
@@ -11,6 +13,8 @@ void OnSignal(int) { g_stop = 1; }
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --link puts its COM<n> where the window and velkor-cli look.
+    platform::SetPortsDir(platform::FindProgramFiles(platform::ExecutableDir()).portsDir);
     sim::SimOptions options;
     std::string error;
     if (!sim::ParseOptions(argc, argv, options, error)) {
