@@ -162,6 +162,7 @@ Faults:
   --stray-count N      ... before the next N ACKs only
   --hang-up-after N    close the line after N received bytes
   -h, --help           this text
+  --version            the version
 )";
 }
 
