@@ -23,6 +23,15 @@ Unprivileged::Unprivileged() {
 
 bool Unprivileged::Own(const std::string& path) const { return !drop_ || ::chown(path.c_str(), uid_, gid_) == 0; }
 
+std::vector<std::string> Unprivileged::Command(const std::vector<std::string>& argv) const {
+    std::vector<std::string> out;
+    if (drop_)
+        out = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid_), "--regid=" + std::to_string(gid_),
+               "--clear-groups", "--"};
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+}
+
 std::string Unprivileged::Run(const std::function<std::string()>& body) {
     int p[2];
     if (::pipe(p) != 0) {

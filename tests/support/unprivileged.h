@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -19,6 +20,8 @@ public:
     // Runs body in a child process as that user. What body returns (or the
     // text of what it threw) comes back; skipped says why it could not run.
     std::string Run(const std::function<std::string()>& body);
+    // argv, to be run as that user: behind setpriv where root drops to it.
+    std::vector<std::string> Command(const std::vector<std::string>& argv) const;
     bool skipped() const { return !why_.empty(); }
     const std::string& why() const { return why_; }
 
