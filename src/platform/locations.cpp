@@ -51,16 +51,14 @@ std::string ConfigDir(const ProgramPlace& place) {
     return {};
 }
 
+#if !defined(_WIN32)
 std::string HomeDir() {
-#if defined(_WIN32)
-    return {};
-#else
     std::string home = Env("HOME");
     if (home.empty())
         if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
     return home;
-#endif
 }
+#endif
 
 }  // namespace
 
