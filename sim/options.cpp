@@ -150,7 +150,8 @@ on the 0x7F of the synchronisation; bytes framed otherwise are not understood.
   --log FILE           one line per command ("-": standard error)
   --wire-time          bytes take their wire time (11 bits at the speed set)
   --no-flash-time      programming and erasing take no time
-  --link N             link ports/COM<N> beside this program to the slave; removed at exit
+  --link N             link ports/COM<N> to the slave, in the ports folder that
+                       velkor and velkor-cli use; removed at exit
   --ports-dir DIR      the folder for --link instead
   --protected          start with readout protection active
 Faults:
@@ -161,6 +162,7 @@ Faults:
   --stray-count N      ... before the next N ACKs only
   --hang-up-after N    close the line after N received bytes
   -h, --help           this text
+  --version            the version
 )";
 }
 

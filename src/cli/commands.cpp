@@ -12,6 +12,7 @@
 #include "jobs/steps.h"
 #include "platform/beep.h"
 #include "platform/hex_text.h"
+#include "platform/locations.h"
 #include "platform/ports.h"
 #include "platform/version.h"
 #include "serial/comport.h"
@@ -325,7 +326,7 @@ private:
         Outcome o = Done(true, {});
         o.lines = targetItems_;
         if (targetItems_.empty())
-            o.warnings.push_back("no chips: " + platform::ExecutableDir() + kTargetsFileName +
+            o.warnings.push_back("no chips: " + platform::FindProgramFiles(platform::ExecutableDir()).targetsFile +
                                  " is missing or lists none");
         return o;
     }

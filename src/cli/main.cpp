@@ -64,8 +64,8 @@ Firmware files, told apart by their content:
 
 Options:
   --port N          the COM port number, 1 to 255 ("COM3" works as well).
-                    On Linux a link ports/COM<N> beside the program names its
-                    device; else COM1-32 are /dev/ttyS0-31, COM33-64
+                    On Linux a link ports/COM<N> beside the program (once
+                    installed: in ~/.config/velkor) names its device; else COM1-32 are /dev/ttyS0-31, COM33-64
                     /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31.
   --device PATH     a serial device by its path, e.g. /dev/serial/by-id/...;
                     it takes the spare port number 256
@@ -88,8 +88,8 @@ Options:
   --port and --device can be given several times: see Several boards.
 
 Settings: the start values (28800 Bd, COM 1, reset "DTR hi", flash 256 KiB
-from 0x08000000), then default.cfp beside the program when it exists or the
---config file, then the options. Configuration files are read, never written.
+from 0x08000000), then default.cfp beside the program (once installed: in
+~/.config/velkor) when it exists or the --config file, then the options. Configuration files are read, never written.
 As in the window, a reset or boot choice above 4 counts as 4 ("RTS lo"): so
 the start value BOOT 5 drives BOOT0 through RTS (boot mode on = RTS cleared).
 A rate below 2400 or above 115200 in the file becomes 38400. The line runs at

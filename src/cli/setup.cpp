@@ -7,6 +7,7 @@
 #include <set>
 
 #include "cli/messages.h"
+#include "platform/locations.h"
 #include "platform/ports.h"
 #include "platform/textfile.h"
 #include "settings/inifile.h"
@@ -76,7 +77,7 @@ bool LoadFirmwareFile(const Request& r, const std::string& file, Inputs& inputs,
 }
 
 bool LoadPages(Inputs& inputs, std::string& error) {
-    const std::string file = platform::ExecutableDir() + kPagesFileName;
+    const std::string file = platform::FindProgramFiles(platform::ExecutableDir()).pagesFile;
     if (!platform::FileExists(file))
         return Fail(error, "erasing by pages needs the page table " + file + ", which is missing");
     std::string message;
@@ -108,13 +109,13 @@ bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::st
                    std::string& error) {
     std::memset(FlashImage, 0xFF, kImageSize);
     ClearIni();
-    const std::string exeDir = platform::ExecutableDir();
-    SetIniDefaults(exeDir);
+    const platform::ProgramFiles files = platform::FindProgramFiles(platform::ExecutableDir());
+    platform::SetPortsDir(files.portsDir);
+    SetIniDefaults(files.userDir);
     try {
-        const std::string targetsFile = exeDir + kTargetsFileName;
-        if (platform::FileExists(targetsFile)) {
+        if (platform::FileExists(files.targetsFile)) {
             ItemCollector items(targetItems);
-            LoadTargets(targetsFile, items);
+            LoadTargets(files.targetsFile, items);
         }
         if (r.config) {
             if (!platform::FileExists(*r.config)) return Fail(error, "--config: no file " + Quoted(*r.config));
