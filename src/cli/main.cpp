@@ -65,8 +65,9 @@ Firmware files, told apart by their content:
 Options:
   --port N          the COM port number, 1 to 255 ("COM3" works as well).
                     On Linux a link ports/COM<N> beside the program (once
-                    installed: in ~/.config/velkor) names its device; else COM1-32 are /dev/ttyS0-31, COM33-64
-                    /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31.
+                    installed: in ~/.config/velkor) names its device; else
+                    COM1-32 are /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31,
+                    COM65-96 /dev/ttyACM0-31.
   --device PATH     a serial device by its path, e.g. /dev/serial/by-id/...;
                     it takes the spare port number 256
   --baud RATE       the line speed, 2400 to 115200 bit/s
