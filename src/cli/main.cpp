@@ -90,11 +90,12 @@ Options:
 
 Settings: the start values (28800 Bd, COM 1, reset "DTR hi", flash 256 KiB
 from 0x08000000), then default.cfp beside the program (once installed: in
-~/.config/velkor) when it exists or the --config file, then the options. Configuration files are read, never written.
-As in the window, a reset or boot choice above 4 counts as 4 ("RTS lo"): so
-the start value BOOT 5 drives BOOT0 through RTS (boot mode on = RTS cleared).
-A rate below 2400 or above 115200 in the file becomes 38400. The line runs at
-8 data bits, even parity, 1 stop bit.
+~/.config/velkor) when it exists or the --config file, then the options.
+Configuration files are read, never written. As in the window, a reset or
+boot choice above 4 counts as 4 ("RTS lo"): so the start value BOOT 5 drives
+BOOT0 through RTS (boot mode on = RTS cleared). A rate below 2400 or above
+115200 in the file becomes 38400. The line runs at 8 data bits, even parity,
+1 stop bit.
 
 Output: the jobs' status texts on standard error as they come; on a terminal
 the per-block texts make one line with a bar, bytes done, rate and time left.

@@ -203,14 +203,17 @@ TEST(ManualPages, NameEveryCommandAndOptionOfHelp) {
             std::istringstream in(help.substr(commands + 11));
             for (std::string line; std::getline(in, line) && !line.empty();)
                 if (line.size() > 2 && line[0] == ' ' && line[1] == ' ' && line[2] != ' ')
-                    words.insert(line.substr(2, line.find(' ', 2) - 2));
+                    words.insert(std::regex_replace(line.substr(2, line.find(' ', 2) - 2), std::regex("[,.]$"), ""));
         }
         // Every word of the bold macros (.B, .BI, .BR) of the page, as text.
         std::set<std::string> bold;
         std::istringstream in(man);
         for (std::string line; std::getline(in, line);) {
             if (line.rfind(".B", 0) != 0) continue;
-            std::istringstream tokens(std::regex_replace(line.substr(line.find(' ') + 1), std::regex(R"(\\-)"), "-"));
+            // Quotes, brackets and font changes around a word don't count.
+            std::string text = std::regex_replace(line.substr(line.find(' ') + 1), std::regex(R"(\\-)"), "-");
+            text = std::regex_replace(text, std::regex(R"(\\f[A-Z]|["\[\]])"), " ");
+            std::istringstream tokens(text);
             for (std::string t; tokens >> t;) bold.insert(t);
         }
         EXPECT_FALSE(words.empty());
