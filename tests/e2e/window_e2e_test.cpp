@@ -179,19 +179,6 @@ protected:
         ASSERT_TRUE(gone) << "the save dialog stayed open";
     }
 
-    // What a window manager sends to see whether the window still answers.
-    void SendPing(Display* d, long serial) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = std::stoul(wid);
-        e.xclient.message_type = ::XInternAtom(d, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(::XInternAtom(d, "_NET_WM_PING", False));
-        e.xclient.data.l[1] = serial;
-        e.xclient.data.l[2] = static_cast<long>(e.xclient.window);
-        ::XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
-        ::XFlush(d);
-    }
     // What a window manager sends when the user closes the window.
     void CloseWindow() {
         ASSERT_TRUE(testsupport::SendClose(wid));
@@ -301,12 +288,13 @@ TEST_F(WindowE2eTest, DuringAJobTheWindowAnswersDropsClicksAndClosesAtTheEnd) {
     Display* d = ::XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
     ::XSelectInput(d, DefaultRootWindow(d), StructureNotifyMask | SubstructureNotifyMask);
+    ::XSync(d, False);  // selected before the ping goes out
     const Atom ping = ::XInternAtom(d, "_NET_WM_PING", False);
 
     Click(kProgStartButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000000"); })) << Log();
     EXPECT_NE(Cursor(), idleCursor);
-    SendPing(d, 4711);
+    ASSERT_TRUE(testsupport::SendPing(wid, 4711));
     bool answered = false, answeredDuringTheJob = false;
     EXPECT_TRUE(WaitFor([&] {
         while (!answered && ::XPending(d)) {
