@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -233,6 +234,25 @@ public:
         int n = 0;
         if (ioctl(Fd(h), FIONREAD, &n) != 0 || n < 0) return 0;
         return n;
+    }
+
+    bool WaitForInput(DeviceHandle h, std::uint32_t ms) override {
+        const std::uint32_t start = OsTickCount();
+        for (;;) {
+            const auto elapsed = static_cast<std::uint32_t>(OsTickCount() - start);
+            const std::uint32_t left = elapsed < ms ? ms - elapsed : 0;
+            pollfd p{Fd(h), POLLIN, 0};
+            const int r = poll(&p, 1, static_cast<int>(std::min<std::uint32_t>(left, INT_MAX)));
+            if (r == 0) return false;
+            if (r < 0 && errno == EINTR) continue;
+            if (r > 0 && p.revents == POLLIN) return true;
+            // Hung up, failed or no descriptor: bytes still queued count; else
+            // the time is sat out, since poll would only say the same at once.
+            if (r > 0 && (p.revents & POLLIN) && BytesWaiting(h) > 0) return true;
+            const auto spent = static_cast<std::uint32_t>(OsTickCount() - start);
+            if (spent < ms) OsSleepMs(ms - spent);
+            return false;
+        }
     }
 
     std::int32_t Read(DeviceHandle h, std::uint8_t* buf, std::int32_t max) override {

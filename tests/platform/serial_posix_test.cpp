@@ -2,10 +2,12 @@
 // keeps the speed and stop bits it is given but has no modem lines and
 // forces 8 bits without parity, so only those settings are read back here.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/serial_device.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
@@ -137,6 +139,47 @@ TEST(PosixSerial, WriteWaitsForTheDriver) {
     reader.join();
     EXPECT_EQ(written, static_cast<std::int32_t>(data.size()));
     EXPECT_TRUE(got == data);
+}
+
+// CPU time of this thread, in ms.
+double ThreadCpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    const auto us = (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000L + u.ru_utime.tv_usec + u.ru_stime.tv_usec;
+    return static_cast<double>(us) / 1e3;
+}
+
+// The wait for input sleeps in the kernel: it ends with a byte, or after its
+// time with next to no CPU spent, also when the far end has hung up.
+TEST(PosixSerial, WaitForInputBlocksUntilAByteOrTheTime) {
+    testsupport::PtyPair pty;
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    const auto silent = [&](std::uint32_t ms) {
+        const std::uint32_t start = platform::OsTickCount();
+        const double cpu = ThreadCpuMs();
+        EXPECT_FALSE(Os().WaitForInput(port.h, ms));
+        EXPECT_GE(platform::OsTickCount() - start, ms);
+        EXPECT_LT(ThreadCpuMs() - cpu, 30.0);  // a busy wait would take about all of it
+    };
+    silent(300);
+
+    std::thread sender([&] {
+        platform::OsSleepMs(30);
+        pty.Send({0x79});
+    });
+    const std::uint32_t start = platform::OsTickCount();
+    EXPECT_TRUE(Os().WaitForInput(port.h, 20000));
+    EXPECT_LT(platform::OsTickCount() - start, 20000u);
+    sender.join();
+    EXPECT_EQ(Os().BytesWaiting(port.h), 1);
+    EXPECT_TRUE(Os().WaitForInput(port.h, 20000));  // still waiting: at once
+
+    std::uint8_t b = 0;
+    ASSERT_EQ(Os().Read(port.h, &b, 1), 1);
+    pty.CloseMaster();
+    silent(200);
+    silent(0);
 }
 
 }  // namespace
