@@ -203,10 +203,6 @@ void InProcessLine::Close(platform::DeviceHandle h) {
     if (!d) return;
     d->handle = platform::kClosedHandle;
     d->rx.clear();
-    // Closing drops both modem lines, as the POSIX hang-up on close does.
-    d->dtr = false;
-    d->rts = false;
-    Drive(*d);
 }
 
 Rig::Rig(ChipPreset preset, Wiring wiring) : line_(clock_), chip_(std::move(preset)) {

@@ -1,6 +1,7 @@
 // The serial device service of the in-process mode: named devices with a
 // simulated chip behind each, DTR and RTS wired to its NRST and BOOT0, bytes
-// on the virtual clock with their wire time.
+// on the virtual clock with their wire time. Like a port whose driver has
+// HUPCL cleared, closing leaves both lines as they were.
 #pragma once
 
 #include <cstdint>

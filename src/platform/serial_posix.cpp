@@ -122,7 +122,9 @@ void MakeRaw(termios& t) {
                                         IXANY | INPCK | IGNPAR);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB);
+    // HUPCL off: closing leaves DTR and RTS as the program set them last,
+    // so the chip released by RestartNormal keeps running with BOOT0 low.
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | HUPCL);
     t.c_cflag |= CS8 | CREAD | CLOCAL;  // CLOCAL: a missing carrier never blocks
 #ifdef CRTSCTS
     t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
@@ -291,11 +293,15 @@ public:
     bool Purge(DeviceHandle h) override { return tcflush(Fd(h), TCIOFLUSH) == 0; }
 
     void Close(DeviceHandle h) override {
-        if (Fd(h) < 0) return;
+        const int fd = Fd(h);
+        if (fd < 0) return;
+        // What was written goes out before the port is let go (the line
+        // changes took effect at their ioctl).
+        tcdrain(fd);
         // A pseudo-terminal keeps the exclusive flag past close while its
         // master lives; without this a non-root reopen gets EBUSY.
-        ioctl(Fd(h), TIOCNXCL);
-        close(Fd(h));
+        ioctl(fd, TIOCNXCL);
+        close(fd);
     }
 };
 

@@ -159,7 +159,10 @@ public:
 
     void Close(DeviceHandle h) override {
         held_.erase(h);
-        if (h != kClosedHandle) CloseHandle(ToHandle(h));
+        if (h == kClosedHandle) return;
+        // The last line change and what was written reach the port first.
+        FlushFileBuffers(ToHandle(h));
+        CloseHandle(ToHandle(h));
     }
 
 private:

@@ -3,6 +3,7 @@
 // forces 8 bits without parity, so only those settings are read back here.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <termios.h>
 
 #include <atomic>
 #include <thread>
@@ -180,6 +181,26 @@ TEST(PosixSerial, WaitForInputBlocksUntilAByteOrTheTime) {
     pty.CloseMaster();
     silent(200);
     silent(0);
+}
+
+// HUPCL cleared: closing the port leaves DTR and RTS as the program set them.
+TEST(PosixSerial, OpenClearsHangUpOnClose) {
+    testsupport::PtyPair pty;
+    {
+        const int fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(tcgetattr(fd, &t), 0);
+        t.c_cflag |= HUPCL;
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+        close(fd);
+    }
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    ASSERT_TRUE(Os().SetLineSettings(port.h, {115200, 8, 2, 1}));
+    termios t{};
+    ASSERT_EQ(tcgetattr(static_cast<int>(port.h), &t), 0);
+    EXPECT_EQ(t.c_cflag & HUPCL, 0u);
 }
 
 }  // namespace

@@ -127,17 +127,20 @@ TEST(SimEntryTest, PtyRuleSevenFWhileWaitingOrAfterASecondOfSilenceResyncs) {
     EXPECT_EQ(b.Cmd(0x02), 0x79);
 }
 
-TEST(SimLineTest, DevicesAreNamedExclusiveAndDropTheirLinesOnClose) {
+// As a driver with HUPCL cleared: closing leaves the lines where they were.
+TEST(SimLineTest, DevicesAreNamedExclusiveAndKeepTheirLinesOnClose) {
     Bench b;
     auto& line = b.rig.line();
     EXPECT_EQ(line.Open("no such device"), platform::kClosedHandle);
     const std::string name = platform::DeviceName(1);
     EXPECT_EQ(line.Open(name), platform::kClosedHandle);  // the bench holds it
-    b.port.SetDTR(true);
-    EXPECT_TRUE(line.Dtr(name));
+    b.port.SetDTR(true);  // reset held
+    b.port.SetRTS(false);
     b.port.Close();
-    EXPECT_FALSE(line.Dtr(name));
     EXPECT_FALSE(line.IsOpen(name));
+    EXPECT_TRUE(line.Dtr(name));
+    EXPECT_FALSE(line.Rts(name));
+    EXPECT_EQ(b.chip().state(), State::Reset);
     EXPECT_TRUE(b.port.Open());
 }
 
