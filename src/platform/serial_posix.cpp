@@ -6,21 +6,39 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <algorithm>
 #include <cstdint>
+#include <set>
 
 #include "platform/clock.h"
+#include "platform/posix_ioctl.h"
 #include "platform/serial_device.h"
 
 #if defined(__linux__)
+#include <linux/serial.h>
+
 #include "platform/serial_speed_linux.h"
 #endif
 
 namespace platform {
 
+namespace posix {
+
+int SystemIoctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
+
 namespace {
+IoctlCall g_ioctl = SystemIoctl;
+}  // namespace
+
+void SetIoctl(IoctlCall call) { g_ioctl = call ? call : SystemIoctl; }
+
+}  // namespace posix
+
+namespace {
+
+int Ioctl(int fd, unsigned long request, void* arg = nullptr) { return posix::g_ioctl(fd, request, arg); }
 
 // A driver that takes no byte for this long is taken as gone.
 constexpr std::uint32_t kWriteStallMs = 2000;
@@ -135,7 +153,7 @@ void MakeRaw(termios& t) {
 
 bool SetModemLine(DeviceHandle h, int line, bool on) {
     int bits = line;
-    return ioctl(Fd(h), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+    return Ioctl(Fd(h), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }
 
 class PosixSerial : public SerialDeviceService {
@@ -146,7 +164,7 @@ public:
         termios t{};
         // TIOCEXCL keeps other users out, but not root; the lock also keeps a
         // second instance of this program out.
-        if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &t) != 0) {
+        if (!isatty(fd) || Ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &t) != 0) {
             close(fd);
             return kClosedHandle;
         }
@@ -155,6 +173,7 @@ public:
             close(fd);
             return kClosedHandle;
         }
+        AskLowLatency(fd);
         return fd;
     }
 
@@ -234,7 +253,7 @@ public:
     std::int32_t BytesWaiting(DeviceHandle h) override {
         // In raw mode a line error only spoils its byte; nothing to clear.
         int n = 0;
-        if (ioctl(Fd(h), FIONREAD, &n) != 0 || n < 0) return 0;
+        if (Ioctl(Fd(h), FIONREAD, &n) != 0 || n < 0) return 0;
         return n;
     }
 
@@ -298,11 +317,42 @@ public:
         // What was written goes out before the port is let go (the line
         // changes took effect at their ioctl).
         tcdrain(fd);
+        RestoreLatency(fd);
         // A pseudo-terminal keeps the exclusive flag past close while its
         // master lives; without this a non-root reopen gets EBUSY.
-        ioctl(fd, TIOCNXCL);
+        Ioctl(fd, TIOCNXCL);
         close(fd);
     }
+
+private:
+    // USB adapters hold received bytes back until their latency timer runs
+    // out (16 ms on FTDI chips): ask for low latency (1 ms there), and turn
+    // it off again at close if it was off before. A driver without the call (a
+    // pseudo-terminal) refuses it, and nothing more is done.
+    void AskLowLatency(int fd) {
+#if defined(__linux__)
+        serial_struct info{};
+        if (Ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY)) return;
+        info.flags |= ASYNC_LOW_LATENCY;
+        if (Ioctl(fd, TIOCSSERIAL, &info) == 0) lowLatencyAsked_.insert(fd);
+#else
+        (void)fd;
+#endif
+    }
+
+    void RestoreLatency(int fd) {
+#if defined(__linux__)
+        if (lowLatencyAsked_.erase(fd) == 0) return;
+        serial_struct info{};
+        if (Ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+        info.flags &= ~ASYNC_LOW_LATENCY;
+        Ioctl(fd, TIOCSSERIAL, &info);
+#else
+        (void)fd;
+#endif
+    }
+
+    std::set<int> lowLatencyAsked_;  // descriptors whose driver had it off before Open
 };
 
 }  // namespace

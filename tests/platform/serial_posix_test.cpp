@@ -2,13 +2,17 @@
 // keeps the speed and stop bits it is given but has no modem lines and
 // forces 8 bits without parity, so only those settings are read back here.
 #include <gtest/gtest.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/posix_ioctl.h"
 #include "platform/serial_device.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
@@ -201,6 +205,85 @@ TEST(PosixSerial, OpenClearsHangUpOnClose) {
     termios t{};
     ASSERT_EQ(tcgetattr(static_cast<int>(port.h), &t), 0);
     EXPECT_EQ(t.c_cflag & HUPCL, 0u);
+}
+
+// A driver stand-in behind the ioctl seam: modem lines and TIOCGSERIAL /
+// TIOCSSERIAL as a USB adapter's driver has them, everything else passed
+// on to the pseudo-terminal.
+struct FakeDriver {
+    enum class Serial { None, LatencyOff, LatencyOn } serial = Serial::None;
+    int flags = 0;
+    std::string calls;
+
+    static FakeDriver* current;
+    static int Ioctl(int fd, unsigned long request, void* arg) { return current->Call(fd, request, arg); }
+
+    int Call(int fd, unsigned long request, void* arg) {
+        auto note = [&](const std::string& what) { calls += (calls.empty() ? "" : " ") + what; };
+        switch (request) {
+            case TIOCEXCL: note("EXCL"); break;
+            case TIOCNXCL: note("NXCL"); break;
+            case TIOCMBIS:
+            case TIOCMBIC: {
+                const int bits = *static_cast<int*>(arg);
+                note(std::string(bits & TIOCM_DTR ? "DTR" : "RTS") + (request == TIOCMBIS ? "+" : "-"));
+                return 0;
+            }
+            case TIOCGSERIAL:
+                note("GET");
+                if (serial == Serial::None) {
+                    errno = ENOTTY;
+                    return -1;
+                }
+                *static_cast<serial_struct*>(arg) = serial_struct{};
+                static_cast<serial_struct*>(arg)->flags = flags;
+                return 0;
+            case TIOCSSERIAL:
+                flags = static_cast<serial_struct*>(arg)->flags;
+                note(flags & ASYNC_LOW_LATENCY ? "SET low" : "SET normal");
+                return 0;
+            default: break;
+        }
+        return platform::posix::SystemIoctl(fd, request, arg);
+    }
+};
+FakeDriver* FakeDriver::current = nullptr;
+
+TEST(PosixSerial, LowLatencyWhileOpenThenTheDriversFlagsBack) {
+    constexpr int kOtherFlags = ASYNC_SKIP_TEST | ASYNC_SPD_HI;
+    const struct {
+        FakeDriver::Serial serial;
+        const char* calls;
+        int flagsAfter;
+    } cases[] = {
+        // A pseudo-terminal has no such call: nothing more is tried.
+        {FakeDriver::Serial::None, "EXCL GET DTR+ RTS- DTR- NXCL", 0},
+        {FakeDriver::Serial::LatencyOff, "EXCL GET SET low DTR+ RTS- DTR- GET SET normal NXCL", kOtherFlags},
+        {FakeDriver::Serial::LatencyOn, "EXCL GET DTR+ RTS- DTR- NXCL", kOtherFlags | ASYNC_LOW_LATENCY},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.calls);
+        FakeDriver driver;
+        driver.serial = c.serial;
+        driver.flags = c.serial == FakeDriver::Serial::LatencyOn ? kOtherFlags | ASYNC_LOW_LATENCY : kOtherFlags;
+        FakeDriver::current = &driver;
+        platform::posix::SetIoctl(&FakeDriver::Ioctl);
+        {
+            testsupport::PtyPair pty;
+            const DeviceHandle h = Os().Open(pty.slave());
+            ASSERT_NE(h, kClosedHandle);
+            // The last line changes reach the driver before the port is let go.
+            Os().SetDtr(h, true);
+            Os().SetRts(h, false);
+            Os().SetDtr(h, false);
+            Os().Close(h);
+        }
+        platform::posix::SetIoctl(nullptr);
+        EXPECT_EQ(driver.calls, c.calls);
+        if (c.serial != FakeDriver::Serial::None) {
+            EXPECT_EQ(driver.flags, c.flagsAfter);
+        }
+    }
 }
 
 }  // namespace
