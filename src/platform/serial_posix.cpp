@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/clock.h"
+#include "platform/open_failure.h"
 #include "platform/posix_ioctl.h"
 #include "platform/serial_device.h"
 
@@ -156,23 +157,28 @@ bool SetModemLine(DeviceHandle h, int line, bool on) {
     return Ioctl(Fd(h), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }
 
+DeviceHandle Fail(const std::string& deviceName, int fd, OpenStep step) {
+    const int err = errno;
+    if (fd >= 0) close(fd);
+    NoteOpenFailure(deviceName, {step, err});
+    return kClosedHandle;
+}
+
 class PosixSerial : public SerialDeviceService {
 public:
     DeviceHandle Open(const std::string& deviceName) override {
         const int fd = open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return kClosedHandle;
+        if (fd < 0) return Fail(deviceName, fd, OpenStep::Open);
         termios t{};
+        if (!isatty(fd)) return Fail(deviceName, fd, OpenStep::Setup);
         // TIOCEXCL keeps other users out, but not root; the lock also keeps a
         // second instance of this program out.
-        if (!isatty(fd) || Ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &t) != 0) {
-            close(fd);
-            return kClosedHandle;
-        }
+        if (Ioctl(fd, TIOCEXCL) != 0) return Fail(deviceName, fd, OpenStep::Exclusive);
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Fail(deviceName, fd, OpenStep::Lock);
+        if (tcgetattr(fd, &t) != 0) return Fail(deviceName, fd, OpenStep::Setup);
         MakeRaw(t);
-        if (tcsetattr(fd, TCSANOW, &t) != 0) {
-            close(fd);
-            return kClosedHandle;
-        }
+        if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(deviceName, fd, OpenStep::Setup);
+        ForgetOpenFailure(deviceName);
         AskLowLatency(fd);
         return fd;
     }

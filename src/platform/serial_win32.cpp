@@ -5,6 +5,7 @@
 #include <climits>
 #include <map>
 
+#include "platform/open_failure.h"
 #include "platform/serial_device.h"
 
 namespace platform {
@@ -44,16 +45,16 @@ class Win32Serial : public SerialDeviceService {
 public:
     DeviceHandle Open(const std::string& deviceName) override {
         HANDLE h = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return kClosedHandle;
+        if (h == INVALID_HANDLE_VALUE) {
+            NoteOpenFailure(deviceName, {OpenStep::Open, static_cast<int>(GetLastError())});
+            return kClosedHandle;
+        }
         // The driver keeps what its last user set. Every byte must pass as it
         // is (no XON/XOFF, no dropped 0x00, no error character), no modem
         // line may hold the output back, and DTR and RTS stay ours to drive,
         // both set as a POSIX open leaves them.
         DCB dcb;
-        if (!ReadDcb(h, dcb)) {
-            CloseHandle(h);
-            return kClosedHandle;
-        }
+        if (!ReadDcb(h, dcb)) return Fail(deviceName, h);
         dcb.fBinary = TRUE;
         dcb.fOutxCtsFlow = FALSE;
         dcb.fOutxDsrFlow = FALSE;
@@ -67,10 +68,8 @@ public:
         dcb.fAbortOnError = FALSE;
         // The callers ask the input count and read only what is there; a
         // read must never wait for more.
-        if (!SetCommState(h, &dcb) || !SetTimeouts(h, 0)) {
-            CloseHandle(h);
-            return kClosedHandle;
-        }
+        if (!SetCommState(h, &dcb) || !SetTimeouts(h, 0)) return Fail(deviceName, h);
+        ForgetOpenFailure(deviceName);
         return reinterpret_cast<DeviceHandle>(h);
     }
 
@@ -166,6 +165,12 @@ public:
     }
 
 private:
+    static DeviceHandle Fail(const std::string& deviceName, HANDLE h) {
+        NoteOpenFailure(deviceName, {OpenStep::Setup, static_cast<int>(GetLastError())});
+        CloseHandle(h);
+        return kClosedHandle;
+    }
+
     std::map<DeviceHandle, std::uint8_t> held_;  // the byte a wait read ahead
 };
 
