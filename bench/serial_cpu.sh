@@ -82,6 +82,7 @@ done
 row "velkor-cli program verify, $boards boards" "${cli[@]}" "${devices[@]}" program "$work/fw.hex" verify "$work/fw.hex"
 awk -v n="$boards" -v a="$single" -v b="$wall" 'BEGIN { printf "%d boards / 1 board, wall: %.2f (goal at most 1.15)\n", n, b / a }'
 
+# strace slows every call, so for a program that spins this is a lower bound.
 strace -f -qq -c -e trace=ioctl -o "$work/strace" "${cli[@]}" --device "$a" --flash-len 0x1000 read "$work/4k.bin" \
   >/dev/null 2>&1
 calls=$(awk '$NF == "ioctl" { print $4 }' "$work/strace")
