@@ -18,7 +18,7 @@ if [[ "${1:-}" == "--coverage" ]]; then
 fi
 seconds=${1:-60}
 build=${2:-build-fuzz}
-targets=(hexfile konfig targets identify)
+targets=(hexfile konfig targets identify firmware srec pages)
 jobs=${FUZZ_BUILD_JOBS:-2}
 out="$build/fuzz"
 
@@ -50,7 +50,8 @@ if $coverage; then
   llvm-profdata merge -sparse "$cov"/*.profraw -o "$cov/fuzz.profdata"
   llvm-cov report -instr-profile="$cov/fuzz.profdata" "${objects[@]:1}" \
     src/settings/hexfile.cpp src/settings/konfig.cpp src/settings/targets.cpp src/settings/inifile.cpp \
-    src/jobs/identify.cpp src/platform/textfile.cpp
+    src/jobs/identify.cpp src/platform/textfile.cpp src/settings/firmware.cpp src/settings/srecord.cpp \
+    src/settings/pages.cpp src/settings/hex_records.cpp
   exit 0
 fi
 

@@ -10,6 +10,7 @@ packages=("$@")
   qt6-base-dev fonts-dejavu-core fonts-liberation
   xvfb xauth xdotool x11-apps imagemagick libx11-dev
   stm32flash srecord binutils
+  desktop-file-utils appstream
   clang libclang-rt-14-dev
 )
 missing=()

@@ -86,7 +86,10 @@ ChipPreset F103Preset();
 ChipPreset F407Preset();
 // F429 with 2 MiB in two banks: ID 0x419, bootloader 9.1, bank erase.
 ChipPreset F429Preset();
-// "f103", "f407", "f429" in any letter case.
+// F303xC: ID 0x422, 256 KiB in 2 KiB pages, bootloader 4.1, Extended Erase
+// with page numbers, F1 writes.
+ChipPreset F303Preset();
+// "f103", "f407", "f429", "f303" in any letter case.
 std::optional<ChipPreset> PresetByName(const std::string& name);
 // Another flash size: erase units are dropped from the end or the last one
 // is repeated, the write protection groups follow.

@@ -120,7 +120,7 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
     }
     auto preset = PresetByName(presetName);
     if (!preset) {
-        error = "unknown preset " + presetName + " (f103, f407, f429)";
+        error = "unknown preset " + presetName + " (f103, f407, f429, f303)";
         return false;
     }
     o.preset = *preset;
@@ -142,7 +142,7 @@ counts as reset plus synchronisation and is answered 0x79.
 The chip speaks 8 data bits, even parity, 1 stop bit at the speed it measured
 on the 0x7F of the synchronisation; bytes framed otherwise are not understood.
 
-  --preset NAME        f103 (default), f407, f429
+  --preset NAME        f103 (default), f407, f429, f303
   --flash-size N       flash size in bytes (K and M allowed, 0x for hex)
   --id HEX             product ID for Get ID
   --bl-version HEX     bootloader version for Get and Get Version
@@ -150,7 +150,8 @@ on the 0x7F of the synchronisation; bytes framed otherwise are not understood.
   --log FILE           one line per command ("-": standard error)
   --wire-time          bytes take their wire time (11 bits at the speed set)
   --no-flash-time      programming and erasing take no time
-  --link N             link ports/COM<N> beside this program to the slave; removed at exit
+  --link N             link ports/COM<N> to the slave, in the ports folder that
+                       velkor and velkor-cli use; removed at exit
   --ports-dir DIR      the folder for --link instead
   --protected          start with readout protection active
 Faults:
@@ -161,6 +162,7 @@ Faults:
   --stray-count N      ... before the next N ACKs only
   --hang-up-after N    close the line after N received bytes
   -h, --help           this text
+  --version            the version
 )";
 }
 

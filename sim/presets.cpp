@@ -103,12 +103,33 @@ ChipPreset F429Preset() {
     return p;
 }
 
+ChipPreset F303Preset() {
+    ChipPreset p = F103Preset();
+    p.name = "F303";
+    p.productId = 0x422;
+    p.flashSize = 256 * 1024;
+    p.bootloaderVersion = 0x41;
+    // Bootloaders from 3.0 on erase with Extended Erase.
+    p.commands = {0x00, 0x01, 0x02, 0x11, 0x21, 0x31, 0x44, 0x63, 0x73, 0x82, 0x92};
+    p.pages.assign(128, EraseUnit{2048, 30'000});  // page erase 20-40 ms
+    p.pagesPerWrpBit = 2;                           // the last bit covers the pages from 62 on
+    p.systemMemory = {0x1FFFD800, 0x2000};
+    p.ram = {0x20000000, 40 * 1024};
+    p.bootloaderRam = 0x1400;
+    // As the F1's, but level 0 of readout protection is 0xAA.
+    p.optionDefaults[0] = 0xAA;
+    p.optionDefaults[1] = 0x55;
+    p.options.rdpUnprotected = 0xAA;
+    return p;
+}
+
 std::optional<ChipPreset> PresetByName(const std::string& name) {
     std::string n = name;
     std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (n == "f103") return F103Preset();
     if (n == "f407") return F407Preset();
     if (n == "f429") return F429Preset();
+    if (n == "f303") return F303Preset();
     return std::nullopt;
 }
 

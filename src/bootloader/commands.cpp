@@ -213,3 +213,58 @@ bool ReadoutUnprotect(TComPort& port) {
     return TwoStep(port, proto::kReadoutUnprotect, false, proto::kReadoutUnprotectCmdAckMs, std::string(),
                    proto::kReadoutUnprotectDoneMs, nullptr);
 }
+
+namespace {
+
+// N as the erase command wants it, then the numbers: one byte each for
+// Erase, two for Extended Erase; then the XOR of all of it.
+std::string PageListParams(const std::vector<std::uint16_t>& pages, bool wide) {
+    std::string out;
+    const auto n = static_cast<std::uint16_t>(pages.size() - 1);
+    if (wide) out += static_cast<char>(n >> 8);
+    out += static_cast<char>(n);
+    for (std::uint16_t p : pages) {
+        if (wide) out += static_cast<char>(p >> 8);
+        out += static_cast<char>(p);
+    }
+    char x = 0;
+    for (char c : out) x = static_cast<char>(x ^ c);
+    return out + x;
+}
+
+}  // namespace
+
+bool ErasePageList(TComPort& port, const std::vector<std::uint16_t>& pages, std::uint32_t doneMs) {
+    if (pages.empty() || pages.size() > proto::kMaxEraseList) return false;
+    for (std::uint16_t p : pages)
+        if (p > 0xFF) return false;
+    return TwoStep(port, proto::kErase, false, proto::kEraseCmdAckMs, PageListParams(pages, false), doneMs, "era");
+}
+
+bool ErasePageListExt(TComPort& port, const std::vector<std::uint16_t>& pages, std::uint32_t doneMs) {
+    if (pages.empty() || pages.size() > proto::kMaxEraseList) return false;
+    Drain(port);
+    return TwoStep(port, proto::kExtendedErase, false, proto::kExtEraseCmdAckMs, PageListParams(pages, true), doneMs,
+                   "eex");
+}
+
+bool Go(TComPort& port, std::uint32_t address, std::string& message) {
+    SendCommand(port, proto::kGo);
+    std::uint8_t r = WaitAck(port, proto::kGoCmdAckMs);
+    if (r != proto::kAck) {
+        message = Hex2(r) + " Go nicht angenommen";
+        return false;
+    }
+    r = SendAddress(port, address);
+    if (r != proto::kAck) {
+        message = Hex2(r) + " Adresse (" + Hex8(address) + ") nicht angenommen";
+        return false;
+    }
+    message.clear();
+    return true;
+}
+
+bool ReadoutProtect(TComPort& port) {
+    return TwoStep(port, proto::kReadoutProtect, false, proto::kReadoutProtectCmdAckMs, std::string(),
+                   proto::kReadoutProtectDoneMs, "rprot");
+}

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TComPort;
 
@@ -49,3 +50,16 @@ bool EraseMem(TComPort& port);
 bool EraseMemExt(TComPort& port);
 bool WriteUnprotect(TComPort& port);
 bool ReadoutUnprotect(TComPort& port);
+
+// Erase (0x43) of pages 0 to 255, at most 255 of them: N, the numbers and
+// their XOR. Extended Erase (0x44) of pages or sectors: N and each number
+// as two bytes, most significant first, then the XOR of all. doneMs is the
+// wait for the answer that comes when the last page is erased. DiagText as
+// for the whole-chip erase.
+bool ErasePageList(TComPort& port, const std::vector<std::uint16_t>& pages, std::uint32_t doneMs);
+bool ErasePageListExt(TComPort& port, const std::vector<std::uint16_t>& pages, std::uint32_t doneMs);
+// Go (0x21): the chip leaves the bootloader and runs the code at address.
+// On false the message says which step was refused.
+bool Go(TComPort& port, std::uint32_t address, std::string& message);
+// Readout Protect (0x82): the chip resets after the second acknowledge.
+bool ReadoutProtect(TComPort& port);

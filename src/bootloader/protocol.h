@@ -2,6 +2,7 @@
 // wait, in milliseconds. Waits don't depend on the line speed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace proto {
@@ -50,5 +51,16 @@ inline constexpr std::uint32_t kReadoutUnprotectCmdAckMs = 1000;
 inline constexpr std::uint32_t kReadoutUnprotectDoneMs = kMassEraseDoneMs;
 
 inline constexpr std::int32_t kMaxBlock = 256;  // bytes per read or write
+
+// Commands only the command line sends.
+inline constexpr std::uint32_t kGoCmdAckMs = 1000;
+inline constexpr std::uint32_t kReadoutProtectCmdAckMs = 1000;
+inline constexpr std::uint32_t kReadoutProtectDoneMs = 1000;  // option bytes written; the chip resets after
+inline constexpr std::size_t kMaxEraseList = 255;  // pages per erase command: N + 1, N from 0 to 254
+// A page list is erased before the answer comes. Data sheets give at most
+// 40 ms per 1 or 2 KiB page (F0, F1, F3), and 4 s per 128 KiB sector
+// (F2, F4 at x8): some 30 ms per KiB.
+inline constexpr std::uint32_t kPageEraseBaseMs = 1000;
+inline constexpr std::uint32_t kPageEraseMsPerKiB = 50;
 
 }  // namespace proto

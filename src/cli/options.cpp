@@ -1,11 +1,13 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
 #include "bootloader/lolevel.h"
 #include "cli/messages.h"
 #include "platform/hex_text.h"
+#include "settings/pages.h"
 
 namespace cli {
 
@@ -47,9 +49,57 @@ constexpr CommandWord kCommands[] = {
     {"info", CommandKind::Info, false},         {"erase", CommandKind::Erase, false},
     {"blank", CommandKind::Blank, false},       {"program", CommandKind::Program, true},
     {"verify", CommandKind::Verify, true},      {"read", CommandKind::Read, true},
+    {"go", CommandKind::Go, false},             {"protect", CommandKind::Protect, false},
     {"reset", CommandKind::Reset, false},       {"settings", CommandKind::Settings, false},
-    {"targets", CommandKind::Targets, false},
+    {"targets", CommandKind::Targets, false},   {"ports", CommandKind::Ports, false},
 };
+
+// The value of "--name=value", or of "--name value" with the argument after it.
+bool SubOption(const std::vector<std::string>& args, std::size_t& i, std::string_view name, std::string& value) {
+    if (i + 1 >= args.size()) return false;
+    const std::string& a = args[i + 1];
+    if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
+        value = a.substr(name.size() + 1);
+        ++i;
+        return true;
+    }
+    if (a != name || i + 2 >= args.size()) return false;
+    value = args[i + 2];
+    i += 2;
+    return true;
+}
+
+// The words after a command that belong to it; i moves past them.
+bool TakeCommandWords(const std::vector<std::string>& args, std::size_t& i, bool takesFile, Command& cmd,
+                      std::string& error) {
+    const std::size_t first = i;
+    const std::string& word = args[i];
+    if (cmd.kind == CommandKind::Program && i + 1 < args.size() && args[i + 1] == "--erase") {
+        cmd.erase = true;
+        ++i;
+    }
+    if (cmd.kind == CommandKind::Erase) {
+        std::string list;
+        if (SubOption(args, i, "--pages", list) && !ParsePageList(list, cmd.pages))
+            return Fail(error, "erase --pages: " + Quoted(list) +
+                                   " is not a list of page numbers such as 0-3,8 (each below 65520)");
+        if (i + 1 < args.size() && args[i + 1] == "--pages") return Fail(error, "erase --pages needs a list");
+    }
+    if (cmd.kind == CommandKind::Go && i + 1 < args.size()) {
+        std::uint32_t a = 0;
+        if (ParseNumber(args[i + 1], a)) {
+            cmd.address = a;
+            ++i;
+        }
+    }
+    if (takesFile) {
+        if (i + 1 >= args.size() || args[i + 1].empty()) return Fail(error, word + " needs a file name");
+        cmd.file = args[++i];
+    }
+    cmd.words.assign(args.begin() + static_cast<std::ptrdiff_t>(first),
+                     args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    return true;
+}
 
 // One option with its value; false with the message for a bad value.
 bool TakeOption(const std::string& name, const std::string& value, Request& r, std::string& error) {
@@ -84,11 +134,11 @@ bool TakeOption(const std::string& name, const std::string& value, Request& r, s
     } else if (name == "--chip") {
         if (value.empty()) return Fail(error, "--chip: the name is empty");
         r.chip = value;
-    } else if (name == "--flash-start") {
+    } else if (name == "--flash-start" || name == "--address") {
         std::uint32_t v = 0;
         if (!ParseNumber(value, v))
-            return Fail(error, "--flash-start: " + Quoted(value) + " is not an address (decimal or 0x hex)");
-        r.flashStart = v;
+            return Fail(error, name + ": " + Quoted(value) + " is not an address (decimal or 0x hex)");
+        (name == "--address" ? r.address : r.flashStart) = v;
     } else if (name == "--flash-len") {
         std::uint32_t v = 0;
         if (!ParseNumber(value, v) || v > kMaxFlashLen)
@@ -97,6 +147,12 @@ bool TakeOption(const std::string& name, const std::string& value, Request& r, s
     } else if (name == "--config") {
         if (value.empty()) return Fail(error, "--config: the file name is empty");
         r.config = value;
+    } else if (name == "--boot-delay") {
+        std::uint32_t v = 0;
+        if (!ParseNumber(value, v) || v > kMaxBootDelayMs)
+            return Fail(error, "--boot-delay: " + Quoted(value) + " is not a wait from 0 to " +
+                                   std::to_string(kMaxBootDelayMs) + " ms");
+        r.bootDelayMs = v;
     } else if (name == "--child") {
         if (value == "log")
             r.child = ChildMode::Log;
@@ -155,11 +211,40 @@ bool ParseLineChoice(std::string_view text, std::int32_t& choice) {
     return false;
 }
 
+bool ParsePageList(std::string_view text, std::vector<std::uint16_t>& pages) {
+    std::vector<std::uint16_t> out;
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', from), text.size());
+        const std::string_view item = text.substr(from, comma - from);
+        const std::size_t dash = item.find('-');
+        std::uint32_t first = 0, last = 0;
+        if (!ParseNumber(item.substr(0, dash), first)) return false;
+        last = first;
+        if (dash != std::string_view::npos && !ParseNumber(item.substr(dash + 1), last)) return false;
+        if (last < first || last >= kMaxPages) return false;
+        for (std::uint32_t p = first; p <= last; ++p) out.push_back(static_cast<std::uint16_t>(p));
+        from = comma + 1;
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    pages = std::move(out);
+    return true;
+}
+
 bool ParseCommandLine(const std::vector<std::string>& args, Request& r, std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             r.help = true;
+            continue;
+        }
+        if (a == "--version") {
+            r.version = true;
+            continue;
+        }
+        if (a == "--json") {
+            r.json = true;
+            r.passOn.push_back(a);
             continue;
         }
         if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
@@ -180,15 +265,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, Request& r, std::str
         for (const auto& c : kCommands)
             if (a == c.word) found = &c;
         if (!found) return Fail(error, "unknown command " + Quoted(a));
-        Command cmd{found->kind, a, {}};
-        if (found->takesFile) {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return Fail(error, a + " needs a file name");
-            cmd.file = args[++i];
-        }
+        Command cmd{found->kind, {}, {}, false, {}, {}};
+        if (!TakeCommandWords(args, i, found->takesFile, cmd, error)) return false;
         r.commands.push_back(std::move(cmd));
     }
-    if (!r.help && r.commands.empty()) return Fail(error, "no command given");
+    if (!r.help && !r.version && r.commands.empty()) return Fail(error, "no command given");
     for (std::size_t i = 0; i < r.ports.size(); ++i)
         for (std::size_t k = 0; k < i; ++k)
             if (r.ports[i].Label() == r.ports[k].Label())
@@ -211,10 +292,7 @@ std::vector<std::string> ChildArguments(const Request& r, const PortChoice& port
     std::vector<std::string> args = r.passOn;
     args.push_back(mode == ChildMode::Lines ? "--child=lines" : "--child=log");
     args.push_back(port.device.empty() ? "--port=" + std::to_string(port.number) : "--device=" + port.device);
-    for (const auto& c : r.commands) {
-        args.push_back(c.word);
-        if (!c.file.empty()) args.push_back(c.file);
-    }
+    for (const auto& c : r.commands) args.insert(args.end(), c.words.begin(), c.words.end());
     return args;
 }
 

@@ -11,13 +11,21 @@
 
 namespace cli {
 
-enum class CommandKind { Info, Erase, Blank, Program, Verify, Read, Reset, Settings, Targets };
+enum class CommandKind { Info, Erase, Blank, Program, Verify, Read, Go, Protect, Reset, Settings, Targets, Ports };
 
 struct Command {
     CommandKind kind;
-    std::string word;  // as typed, for a child's command line
-    std::string file;  // program, verify, read
-    bool NeedsChip() const { return kind != CommandKind::Settings && kind != CommandKind::Targets; }
+    std::vector<std::string> words;       // as typed, the command's own options included, for a child's command line
+    std::string file;                     // program, verify, read
+    bool erase = false;                   // program --erase: the pages the image touches first
+    std::vector<std::uint16_t> pages;     // erase --pages LIST; empty: the whole chip
+    std::optional<std::uint32_t> address; // go ADDR
+    const std::string& Word() const { return words.front(); }
+    bool NeedsChip() const {
+        return kind != CommandKind::Settings && kind != CommandKind::Targets && kind != CommandKind::Ports;
+    }
+    // Erases by pages, and so needs pages.cfi.
+    bool ByPages() const { return erase || !pages.empty(); }
 };
 
 // A board to run on: a port number, or a device path that gets bound to a
@@ -44,7 +52,11 @@ struct Request {
     std::optional<std::uint32_t> flashStart;
     std::optional<std::uint32_t> flashLen;
     std::optional<std::string> config;
+    std::optional<std::uint32_t> bootDelayMs;
+    std::optional<std::uint32_t> address;  // where a binary file goes
+    bool json = false;
     bool help = false;
+    bool version = false;
     ChildMode child = ChildMode::None;
     // Every option but the ports, as "--name=value", for a child's command line.
     std::vector<std::string> passOn;
@@ -55,6 +67,7 @@ inline constexpr std::int32_t kFirstSparePort = 256;  // --device bindings
 inline constexpr std::int32_t kMinBaud = 2400;
 inline constexpr std::int32_t kMaxBaud = 115200;
 inline constexpr std::uint32_t kMaxFlashLen = 0x200000;  // what ReadImage holds
+inline constexpr std::uint32_t kMaxBootDelayMs = 60000;
 inline constexpr std::string_view kPortPlaceholder = "{port}";
 
 // False with a message for the user when the command line is not usable.
@@ -64,6 +77,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, Request& request, st
 bool ParseNumber(std::string_view text, std::uint32_t& value);
 // A line choice by label ("DTR hi", also "dtr-hi") or index 0..4.
 bool ParseLineChoice(std::string_view text, std::int32_t& choice);
+// "0-3,8,0x10": page numbers, ascending, each once.
+bool ParsePageList(std::string_view text, std::vector<std::uint16_t>& pages);
 
 // The read file name for one board: "{port}" replaced by its tag.
 std::string ExpandPort(const std::string& fileName, const PortChoice& port);

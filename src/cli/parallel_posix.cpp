@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "cli/parallel.h"
 #include "platform/console.h"
 
@@ -26,6 +27,7 @@ struct Stream {
     int fd = -1;
     std::FILE* to = nullptr;
     bool isStdout = false;
+    bool json = false;  // JSON lines name their port themselves
     std::string partial;
 };
 
@@ -44,7 +46,10 @@ struct Child {
 void Emit(Child& c, const Stream& s, std::string line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (s.isStdout && !line.empty()) c.lastText = line;
-    std::fprintf(s.to, "%s: %s\n", c.port.Label().c_str(), line.c_str());
+    if (s.json)
+        std::fprintf(s.to, "%s\n", line.c_str());
+    else
+        std::fprintf(s.to, "%s: %s\n", c.port.Label().c_str(), line.c_str());
     std::fflush(s.to);
 }
 
@@ -125,6 +130,26 @@ bool Succeeded(const Child& c) {
     return c.pid >= 0 && WIFEXITED(c.waitStatus) && WEXITSTATUS(c.waitStatus) == kExitOk;
 }
 
+std::int64_t Ms(const Child& c) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(c.end - c.start).count();
+}
+
+void PrintJsonSummary(const std::vector<Child>& children, std::int64_t ms) {
+    std::string boards = "[";
+    bool ok = true;
+    for (const auto& c : children) {
+        ok = ok && Succeeded(c);
+        JsonObject b;
+        b.Add("port", c.port.Label()).Add("result", Result(c)).Add("ms", Ms(c));
+        boards += (boards.size() > 1 ? "," : "") + b.Text();
+    }
+    JsonObject j;
+    j.Add("type", "summary").Add("ok", ok).Add("exit", std::int64_t{ok ? kExitOk : kExitFailed}).Add("ms", ms);
+    j.AddRaw("boards", boards + "]");
+    std::printf("%s\n", j.Text().c_str());
+    std::fflush(stdout);
+}
+
 void PrintSummary(const std::vector<Child>& children) {
     struct Row {
         std::string port, result, time, text;
@@ -132,8 +157,7 @@ void PrintSummary(const std::vector<Child>& children) {
     std::vector<Row> rows{{"port", "result", "time", "closing text"}};
     for (const auto& c : children) {
         char time[32];
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(c.end - c.start).count();
-        std::snprintf(time, sizeof time, "%.1f s", static_cast<double>(ms) / 1000.0);
+        std::snprintf(time, sizeof time, "%.1f s", static_cast<double>(Ms(c)) / 1000.0);
         rows.push_back({c.port.Label(), Result(c), time, c.lastText});
     }
     std::size_t w0 = 0, w1 = 0, w2 = 0;
@@ -151,6 +175,7 @@ void PrintSummary(const std::vector<Child>& children) {
 }  // namespace
 
 int RunParallel(const Request& request) {
+    const auto start = Clock::now();
     const ChildMode mode = platform::IsTerminal(stderr) ? ChildMode::Lines : ChildMode::Log;
     std::vector<Child> children(request.ports.size());
     for (std::size_t i = 0; i < children.size(); ++i) {
@@ -158,6 +183,7 @@ int RunParallel(const Request& request) {
         c.port = request.ports[i];
         c.out.to = stdout;
         c.out.isStdout = true;
+        c.out.json = request.json;
         c.err.to = stderr;
         if (!Spawn(c, ChildArguments(request, c.port, mode))) {
             c.end = Clock::now();
@@ -195,7 +221,10 @@ int RunParallel(const Request& request) {
         }
     }
 
-    PrintSummary(children);
+    if (request.json)
+        PrintJsonSummary(children, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    else
+        PrintSummary(children);
     for (const auto& c : children)
         if (!Succeeded(c)) return kExitFailed;
     return kExitOk;

@@ -7,10 +7,9 @@
 #include <set>
 
 #include "cli/messages.h"
+#include "platform/locations.h"
 #include "platform/ports.h"
-#include "platform/status_bar.h"
 #include "platform/textfile.h"
-#include "settings/hexfile.h"
 #include "settings/inifile.h"
 #include "settings/konfig.h"
 #include "settings/targets.h"
@@ -65,12 +64,33 @@ bool TakeChip(const std::string& name, std::string& error) {
     return true;
 }
 
-bool CheckHexFile(const std::string& file, std::string& error) {
-    if (!platform::FileExists(file)) return Fail(error, file + ": no such file");
-    platform::NullStatusBar bar;
+bool LoadFirmwareFile(const Request& r, const std::string& file, Inputs& inputs, std::string& error) {
+    TFirmwareOptions options;
+    options.flashStart = Ini.FlashStart;
+    options.binaryAddress = r.address;
+    TFirmware firmware;
     std::string message;
-    if (!LoadHexFile(bar, file, message)) return Fail(error, file + ": " + message);
+    if (!LoadFirmware(file, options, firmware, message))
+        return Fail(error, file + ": " + (message == "keine Datei" ? "no such file" : message));
+    inputs.firmware[file] = std::move(firmware);
     return true;
+}
+
+bool LoadPages(Inputs& inputs, std::string& error) {
+    const std::string file = platform::FindProgramFiles(platform::ExecutableDir()).pagesFile;
+    if (!platform::FileExists(file))
+        return Fail(error, "erasing by pages needs the page table " + file + ", which is missing");
+    std::string message;
+    if (!LoadPageTable(file, inputs.pages, message)) return Fail(error, file + ": " + message);
+    return true;
+}
+
+// A stream gives its bytes once, to the first process that reads it.
+bool CheckNoStream(const std::string& what, const std::string& file, std::string& error) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(file, ec) || !std::filesystem::exists(file, ec)) return true;
+    return Fail(error, what + " " + file + ": with several boards each reads it itself, and a stream " +
+                           "reads only once: give a file");
 }
 
 bool CheckReadFile(const std::string& file, std::string& error) {
@@ -89,13 +109,13 @@ bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::st
                    std::string& error) {
     std::memset(FlashImage, 0xFF, kImageSize);
     ClearIni();
-    const std::string exeDir = platform::ExecutableDir();
-    SetIniDefaults(exeDir);
+    const platform::ProgramFiles files = platform::FindProgramFiles(platform::ExecutableDir());
+    platform::SetPortsDir(files.portsDir);
+    SetIniDefaults(files.userDir);
     try {
-        const std::string targetsFile = exeDir + kTargetsFileName;
-        if (platform::FileExists(targetsFile)) {
+        if (platform::FileExists(files.targetsFile)) {
             ItemCollector items(targetItems);
-            LoadTargets(targetsFile, items);
+            LoadTargets(files.targetsFile, items);
         }
         if (r.config) {
             if (!platform::FileExists(*r.config)) return Fail(error, "--config: no file " + Quoted(*r.config));
@@ -133,13 +153,17 @@ bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::st
     return true;
 }
 
-bool CheckFiles(const Request& r, std::string& error) {
+bool CheckFiles(const Request& r, Inputs& inputs, std::string& error) {
     const bool several = r.ports.size() > 1;
-    std::set<std::string> hexFiles;  // program fw.hex verify fw.hex: loaded once
+    if (several && r.config && !CheckNoStream("--config", *r.config, error)) return false;
     try {
+        bool byPages = false;
         for (const auto& c : r.commands) {
+            byPages = byPages || c.ByPages();
             if (c.kind == CommandKind::Program || c.kind == CommandKind::Verify) {
-                if (hexFiles.insert(c.file).second && !CheckHexFile(c.file, error)) return false;
+                if (several && !CheckNoStream(c.Word(), c.file, error)) return false;
+                // program fw.hex verify fw.hex: read once
+                if (!inputs.firmware.count(c.file) && !LoadFirmwareFile(r, c.file, inputs, error)) return false;
             } else if (c.kind == CommandKind::Read) {
                 if (several && c.file.find(kPortPlaceholder) == std::string::npos)
                     return Fail(error, "read " + c.file + ": every board would write this one file; put " +
@@ -156,6 +180,7 @@ bool CheckFiles(const Request& r, std::string& error) {
                 }
             }
         }
+        if (byPages && !LoadPages(inputs, error)) return false;
     } catch (const platform::FileError& e) {
         return Fail(error, e.what());
     }

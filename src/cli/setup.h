@@ -2,10 +2,13 @@
 // and first activation, and the checks that must pass before a port is opened.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
+#include "settings/firmware.h"
+#include "settings/pages.h"
 
 namespace cli {
 
@@ -16,9 +19,17 @@ namespace cli {
 bool SetUpSettings(const Request& request, const PortChoice* port, std::vector<std::string>& targetItems,
                    std::string& error);
 
-// The files named by the commands: HEX files readable and loadable into the
-// flash image as the settings stand, read files creatable, and in a run on
-// several boards a distinct read file per board.
-bool CheckFiles(const Request& request, std::string& error);
+// What the commands read, read once before any port is opened: a pipe
+// gives its bytes only once.
+struct Inputs {
+    std::map<std::string, TFirmware> firmware;  // by the name given
+    std::vector<TPageLayout> pages;             // pages.cfi, when a command erases by pages
+};
+
+// The files named by the commands: firmware files read as the settings
+// stand, pages.cfi when a command erases by pages, read files creatable, and
+// in a run on several boards a distinct read file per board and no stream
+// (each board's process reads the files itself).
+bool CheckFiles(const Request& request, Inputs& inputs, std::string& error);
 
 }  // namespace cli

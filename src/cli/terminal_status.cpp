@@ -69,12 +69,14 @@ TerminalStatusBar::TerminalStatusBar(std::FILE* out, Mode mode)
 
 void TerminalStatusBar::SetText(const std::string& text) {
     text_ = text;
+    std::uint32_t value = 0;
+    const bool block = ParseBlockText(text, value);
+    if (block) ++blockTexts_;
     if (mode_ == Mode::kLog) {
         WriteLine(text);
         return;
     }
-    std::uint32_t value = 0;
-    if (jobStarted_ && ParseBlockText(text, value)) {
+    if (jobStarted_ && block) {
         Progress(text, value);
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "bootloader/lolevel.h"
 #include "bootloader/protocol.h"
+#include "jobs/session.h"
 #include "platform/beep.h"
 #include "platform/hex_text.h"
 #include "platform/textfile.h"
@@ -51,6 +52,17 @@ bool ReadBlock(TComPort& port, platform::StatusBar& staBar, const std::string& p
     return ReadMem(port, ReadBase + offset, proto::kMaxBlock, why);
 }
 
+// The offsets of the blocks that hold a part of a range, ascending.
+std::vector<std::uint32_t> BlocksOf(const std::vector<TImageRange>& ranges) {
+    std::vector<std::uint32_t> blocks;
+    for (const TImageRange& r : ranges) {
+        const std::uint32_t end = std::min(r.end, kImageSize);
+        for (std::uint32_t b = r.begin / kBlock * kBlock; b < end; b += kBlock)
+            if (blocks.empty() || blocks.back() < b) blocks.push_back(b);
+    }
+    return blocks;
+}
+
 }  // namespace
 
 std::uint32_t UsedImageEnd() {
@@ -65,10 +77,19 @@ std::uint32_t ReadExtent() {
 }
 
 void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+    ProgramRanges(port, staBar, {{0, UsedImageEnd()}}, message);
+}
+
+void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+    VerifyRanges(port, staBar, {{0, UsedImageEnd()}}, message);
+}
+
+void ProgramRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges,
+                   std::string& message) {
     message = "nichts zu programmieren";
-    const std::uint32_t end = UsedImageEnd();
-    if (end == 0) return;
-    for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
+    const std::vector<std::uint32_t> blocks = BlocksOf(ranges);
+    if (blocks.empty()) return;
+    for (const std::uint32_t offset : blocks) {
         Show(staBar, "programmiere $" + Hex8(offset));
         std::string why;
         if (!WriteMem(port, offset, proto::kMaxBlock, why)) {
@@ -79,61 +100,66 @@ void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& mess
         }
     }
     MessageBeep(kBeepOk);
-    message = "..ende, programmiert bis " + Hex8(end);
+    message = "..ende, programmiert bis " + Hex8(blocks.back() + kBlock);
 }
 
-void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+void VerifyRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges,
+                  std::string& message) {
     message = "nichts zu verifizieren";
-    const std::uint32_t end = UsedImageEnd();
-    if (end == 0) return;
+    const std::vector<std::uint32_t> blocks = BlocksOf(ranges);
+    if (blocks.empty()) return;
     ReadBase = Ini.FlashStart;
-    for (std::uint32_t offset = 0; offset < end; offset += kBlock) {
+    for (const std::uint32_t offset : blocks) {
         std::string why;
         if (!ReadBlock(port, staBar, "vergleiche $" + Hex8(offset), offset, why)) {
             message = "Fehler bei $" + Hex8(offset);
             staBar.SetText(message);
             return;
         }
-        for (std::uint32_t i = 0; i < kBlock; ++i) {
-            const std::uint32_t k = offset + i;
-            if (ReadImage[k] != FlashImage[k]) {
-                message = "Fehler bei " + Hex8(k) + " ist: " + Hex2(ReadImage[k]) + " soll: " + Hex2(FlashImage[k]);
-                MessageBeep(kBeepFailure);
-                return;
+        for (const TImageRange& r : ranges) {
+            for (std::uint32_t k = std::max(r.begin, offset); k < std::min(r.end, offset + kBlock); ++k) {
+                if (ReadImage[k] != FlashImage[k]) {
+                    message = "Fehler bei " + Hex8(k) + " ist: " + Hex2(ReadImage[k]) + " soll: " + Hex2(FlashImage[k]);
+                    MessageBeep(kBeepFailure);
+                    return;
+                }
             }
         }
     }
     MessageBeep(kBeepOk);
-    message = "..ende, verifiziert bis " + Hex8(end);
+    message = "..ende, verifiziert bis " + Hex8(blocks.back() + kBlock);
 }
 
 void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+    TBootSession session(port);
+    EraseChip(session, staBar, message);
+}
+
+void EraseChip(TBootSession& session, platform::StatusBar& staBar, std::string& message) {
+    TComPort& port = session.Port();
     const auto connected = [&] {
-        if (Connect(port)) return true;
+        if (session.Ensure()) return true;
         message = "keine Verbindung zum Chip";
         return false;
     };
-    Show(staBar, "Verbinde");
+    if (!session.Connected()) Show(staBar, "Verbinde");
     if (!connected()) return;
     Show(staBar, "Lese Commands");
-    bool extended = false;
-    for (char c : GetCommands(port)) {
-        const auto b = static_cast<std::uint8_t>(c);
-        if (b == proto::kErase) extended = false;
-        if (b == proto::kExtendedErase) extended = true;
-    }
+    const bool extended = ExtendedEraseListed(GetCommands(port));
     Show(staBar, "Disable ReadProtect");
     if (!ReadoutUnprotect(port)) {
         message = "Fehler beim Readout Unprotect";
         return;
     }
     // Both unprotect commands reset the chip: synchronise again after each.
+    session.Drop();
     if (!connected()) return;
     Show(staBar, "Disable WriteProtect");
     if (!WriteUnprotect(port)) {
         message = DiagText + "Fehler beim Write Unprotect";
         return;
     }
+    session.Drop();
     if (!connected()) return;
     Show(staBar, "Lösche");
     if (extended ? !EraseMemExt(port) : !EraseMem(port)) {
@@ -143,10 +169,27 @@ void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message
     message = "Chip ist gelöscht";
 }
 
+bool ExtendedEraseListed(const std::string& commands) {
+    bool extended = false;
+    for (char c : commands) {
+        const auto b = static_cast<std::uint8_t>(c);
+        if (b == proto::kErase) extended = false;
+        if (b == proto::kExtendedErase) extended = true;
+    }
+    return extended;
+}
+
 void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& message) {
     if (!FitsReadImage(message)) return;
     port.Open();
-    if (!Connect(port)) {
+    TBootSession session(port);
+    BlankCheck(session, staBar, message);
+}
+
+void BlankCheck(TBootSession& session, platform::StatusBar& staBar, std::string& message) {
+    if (!FitsReadImage(message)) return;
+    TComPort& port = session.Port();
+    if (!session.Ensure()) {
         message = "Bootlader reagiert nicht";
         MessageBeep(kBeepBlank);
         return;
@@ -177,14 +220,20 @@ void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& messag
 }
 
 void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& staBar) {
+    TBootSession session(port);
+    ReadOut(fileName, session, staBar);
+}
+
+void ReadOut(const std::string& fileName, TBootSession& session, platform::StatusBar& staBar) {
     std::string refused;
     if (!FitsReadImage(refused)) {
         Show(staBar, refused);
         return;
     }
+    TComPort& port = session.Port();
     platform::BinaryWriter file(fileName);  // a file that can't be created stops the job here
-    staBar.SetText("verbinde..");
-    if (!Connect(port)) {
+    if (!session.Connected()) staBar.SetText("verbinde..");
+    if (!session.Ensure()) {
         staBar.SetText("keine Verbindung.");
         file.Close();
         return;

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/status_bar.h"
+#include "settings/image_range.h"
 
 class TComPort;
+class TBootSession;
 
 // Offset just past the block that holds the last byte of FlashImage other
 // than 0xFF: the extent the program and verify jobs cover. 0 when empty.
@@ -24,3 +27,21 @@ void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message
 void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& message);
 // Writes Ini.FlashLen bytes from Ini.FlashStart into fileName; shows its own closing text.
 void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& staBar);
+
+// The same for an image that holds data only in some ranges (ascending, as
+// a firmware file fills them): the blocks that hold a part of one, with the
+// texts and beeps of ProgramFlash and VerifyFlash. The verify compares the
+// bytes inside the ranges only. ProgramFlash is the one range from offset 0.
+void ProgramRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges,
+                   std::string& message);
+void VerifyRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges,
+                  std::string& message);
+// The connecting jobs on a session: they connect only where it isn't, and
+// again after the commands that reset the chip.
+void EraseChip(TBootSession& session, platform::StatusBar& staBar, std::string& message);
+void BlankCheck(TBootSession& session, platform::StatusBar& staBar, std::string& message);
+void ReadOut(const std::string& fileName, TBootSession& session, platform::StatusBar& staBar);
+
+// Whether a Get Commands reply asks for Extended Erase: of 0x43 and 0x44, the
+// last one in the reply counts; neither means Erase.
+bool ExtendedEraseListed(const std::string& commands);

@@ -2,6 +2,7 @@
 
 #include "bootloader/lolevel.h"
 #include "bootloader/protocol.h"
+#include "jobs/session.h"
 #include "platform/hex_text.h"
 #include "settings/targets.h"
 
@@ -31,6 +32,13 @@ std::string CommandName(std::uint8_t code) {
         case 0x92: return "92 Disable Read Protect";
         default: return Hex2(code) + " etc";
     }
+}
+
+// Bytes 3 and 4 of the Get ID reply, high byte first; false when it is shorter.
+bool IdOf(const std::string& reply, std::uint16_t& productId) {
+    if (reply.size() < 4) return false;
+    productId = static_cast<std::uint16_t>(At(reply, 3) << 8 | At(reply, 4));
+    return true;
 }
 
 // Index of the first named entry 0..TargetLast with that product ID, -1 if none.
@@ -74,9 +82,8 @@ TIdentification DecodeReplies(const std::string& r, const std::string& v, const 
     out.lines.push_back("Opts:" + o);
 
     // A cut-off ID reply has no ID to read: list what came and match nothing.
-    if (id.size() >= 4) {
+    if (IdOf(id, out.productId)) {
         out.idValid = true;
-        out.productId = static_cast<std::uint16_t>(At(id, 3) << 8 | At(id, 4));
         out.lines.push_back("Chip ID: " + Hex4(out.productId));
     } else {
         std::string sent;
@@ -89,14 +96,25 @@ TIdentification DecodeReplies(const std::string& r, const std::string& v, const 
 }
 
 TIdentification IdentifyChip(TComPort& port) {
-    if (!Connect(port)) {
+    TBootSession session(port);
+    return IdentifyChip(session);
+}
+
+TIdentification IdentifyChip(TBootSession& session) {
+    if (!session.Ensure()) {
         TIdentification out;
         out.statusText = "Bootlader reagiert nicht";
         return out;
     }
+    TComPort& port = session.Port();
     const std::string r = GetCommands(port);
     if (r.empty() || At(r, 1) != proto::kAck) return DecodeReplies(r, {}, {});
     const std::string v = GetVersion(port);
     const std::string id = GetChipId(port);
     return DecodeReplies(r, v, id);
+}
+
+bool ReadProductId(TComPort& port, std::uint16_t& productId) {
+    const std::string id = GetChipId(port);
+    return !id.empty() && At(id, 1) == proto::kAck && IdOf(id, productId);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 class TComPort;
+class TBootSession;
 
 struct TIdentification {
     enum Result { NoSync, NoReply, NoAck, Done };
@@ -22,3 +23,8 @@ struct TIdentification {
 TIdentification DecodeReplies(const std::string& commands, const std::string& version, const std::string& chipId);
 // Connect, the three Get commands, decoding and the target search.
 TIdentification IdentifyChip(TComPort& port);
+// The same on a session: connects only when it isn't.
+TIdentification IdentifyChip(TBootSession& session);
+// The product ID from Get ID on a connected chip; false when the reply is
+// short or refused.
+bool ReadProductId(TComPort& port, std::uint16_t& productId);

@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -47,11 +48,40 @@ std::string ReplaceTarget(const std::string& path) {
     const auto resolved = std::filesystem::weakly_canonical(path, ec);
     return ec ? path : resolved.string();
 }
+
+// The temporary file that will replace target, with target's owner and mode.
+// Null where the folder takes no new file, or where the owner can't be kept
+// (the rename would hand someone else's file to us): then the file is
+// written in place.
+std::FILE* OpenReplacement(const std::string& target, const std::string& temp) {
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return nullptr;
+#ifndef _WIN32
+    struct stat old {};
+    struct stat now {};
+    const int fd = fileno(f);
+    if (::stat(target.c_str(), &old) == 0 && ::fstat(fd, &now) == 0) {
+        // The owner first: a change of owner clears the set-id bits of the mode.
+        const bool sameOwner = now.st_uid == old.st_uid && now.st_gid == old.st_gid;
+        if (!(sameOwner || ::fchown(fd, old.st_uid, old.st_gid) == 0) || ::fchmod(fd, old.st_mode & 07777) != 0) {
+            std::fclose(f);
+            std::remove(temp.c_str());
+            return nullptr;
+        }
+    }
+#else
+    (void)target;
+#endif
+    return f;
+}
 }  // namespace
 
+// A pipe or a character device reads as a stream: only a missing name or a
+// folder is no file.
 bool FileExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+    const auto status = std::filesystem::status(path, ec);
+    return !path.empty() && !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 TextReader::TextReader(const std::string& path) : path_(path) {
@@ -85,8 +115,11 @@ int TextReader::Peek() {
     return c;
 }
 
+// A CR ends no line: a lone one is dropped, one before LF leaves the LF to
+// end it. Skipping them here keeps CRs after the last line from making one.
 bool TextReader::Eof() {
     if (!file_) Fail(path_, EBADF);
+    while (Peek() == '\r') ++pos_;
     return Peek() == EOF;
 }
 
@@ -127,14 +160,14 @@ void TextReader::Close() {
 TextWriter::TextWriter(const std::string& path) : TextWriter(path, WriteMode::kTruncate) {}
 
 TextWriter::TextWriter(const std::string& path, WriteMode mode) : path_(path) {
-    if (mode == WriteMode::kTruncate) {
-        file_ = std::fopen(path.c_str(), "wb");
-        if (!file_) Fail(path, errno);
-        return;
+    if (mode == WriteMode::kReplace) {
+        target_ = ReplaceTarget(path);
+        tempPath_ = target_ + ".tmp";
+        file_ = OpenReplacement(target_, tempPath_);
+        if (file_) return;
+        tempPath_.clear();
     }
-    target_ = ReplaceTarget(path);
-    tempPath_ = target_ + ".tmp";
-    file_ = std::fopen(tempPath_.c_str(), "wb");
+    file_ = std::fopen(path.c_str(), "wb");
     if (!file_) Fail(path, errno);
 }
 

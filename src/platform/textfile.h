@@ -45,8 +45,10 @@ private:
 // How a TextWriter puts its file in place.
 enum class WriteMode {
     kTruncate,  // create or empty the file and write straight into it
-    // Write a temporary file beside it and rename that over the file at
-    // Close; without a successful Close the old file stays as it was.
+    // Write a temporary file beside it, with the old file's owner and mode,
+    // and rename that over the file at Close; without a successful Close the
+    // old file stays as it was. Where no such temporary file can be made (a
+    // folder the user may not write), the file is written in place.
     kReplace,
 };
 
@@ -67,7 +69,7 @@ private:
     std::FILE* file_ = nullptr;
     std::string path_;
     std::string target_;    // kReplace only: the file the rename replaces, a link's target
-    std::string tempPath_;  // kReplace only: where the lines go until Close
+    std::string tempPath_;  // kReplace by rename only: where the lines go until Close
 };
 
 class BinaryWriter {

@@ -5,134 +5,52 @@
 
 #include "platform/hex_text.h"
 #include "platform/textfile.h"
+#include "settings/hex_records.h"
 #include "settings/inifile.h"
 
 namespace {
 
-constexpr std::size_t kShortestRecord = 11;  // ":00000001FF"
-constexpr std::uint8_t kData = 0x00;
-constexpr std::uint8_t kEndOfFile = 0x01;
-constexpr std::uint8_t kSegment = 0x02;
-constexpr std::uint8_t kStartSegment = 0x03;
-constexpr std::uint8_t kLinearAddress = 0x04;
-
-// Reads one record line. A bad character sets the error and stays where it
-// is, so every later read of the line meets it again.
-class RecordReader {
+class FileLines : public THexLines {
 public:
-    RecordReader(const std::string& line, std::string& error) : line_(line), error_(error) {}
-
-    std::uint8_t Byte() {
-        const int high = Digit();
-        const int low = Digit();
-        const auto b = static_cast<std::uint8_t>(high * 16 + low);
-        sum_ = static_cast<std::uint8_t>(sum_ + b);
-        return b;
+    explicit FileLines(platform::TextReader& in) : in_(in) {}
+    bool Next(std::string& line) override {
+        if (in_.Eof()) return false;
+        line = in_.ReadLine();
+        return true;
     }
-    std::uint8_t Sum() const { return sum_; }
 
 private:
-    int Digit() {
-        if (pos_ >= line_.size()) {
-            error_ = "es fehlen Zeichen auf Zeile";
-            return 0;
-        }
-        const int d = platform::HexDigitValue(line_[pos_]);
-        if (d < 0) {
-            error_ = "non Hex Zeichen";
-            return 0;
-        }
-        ++pos_;
-        return d;
+    platform::TextReader& in_;
+};
+
+// File addresses are offsets from the flash start: one at or above it is
+// refused; beyond the image, below the flash start, a byte is dropped.
+class OffsetImage : public THexTarget {
+public:
+    explicit OffsetImage(std::uint32_t flashStart) : flashStart_(flashStart) {}
+    std::string Refuse(std::uint32_t a) override {
+        return a >= flashStart_ ? "ausserhalb: " + platform::Hex8(a) : std::string();
+    }
+    void Store(std::uint32_t a, std::uint8_t b) override {
+        if (a < kImageSize) FlashImage[a] = b;
     }
 
-    const std::string& line_;
-    std::string& error_;
-    std::size_t pos_ = 1;  // past the ':'
-    std::uint8_t sum_ = 0;
+private:
+    std::uint32_t flashStart_;
 };
 
 }  // namespace
 
 bool LoadHexFile(platform::StatusBar& /*statusBar*/, const std::string& fileName, std::string& message) {
     message = "keine Datei";
-    bool result = false;
     if (!platform::FileExists(fileName)) return false;
 
-    const std::uint32_t flashStart = Ini.FlashStart;
+    OffsetImage image(Ini.FlashStart);
     platform::TextReader in(fileName);
     std::memset(FlashImage, 0xFF, sizeof FlashImage);
+    FileLines lines(in);
     int lineNo = 0;
-    std::uint32_t base = 0;
-    std::string error;
-
-    for (;;) {
-        if (in.Eof()) {
-            error = "Dateeiende ohne Ende-Record";
-            break;
-        }
-        const std::string line = in.ReadLine();
-        ++lineNo;
-        if (line.size() < kShortestRecord || line[0] != ':') {
-            message = "Hexfile: Formatfehler auf Zeile " + std::to_string(lineNo);
-            break;
-        }
-        RecordReader rec(line, error);
-        const std::uint8_t count = rec.Byte();
-        const std::uint8_t addrHigh = rec.Byte();
-        const std::uint8_t addrLow = rec.Byte();
-        const std::uint8_t type = rec.Byte();
-        base = (base & 0xFFFF0000u) | (std::uint32_t{addrHigh} << 8) | addrLow;
-        if (!error.empty()) break;
-        if (type > kLinearAddress) continue;
-
-        if (type == kData) {
-            bool outside = false;
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const std::uint32_t a = base + i;
-                if (a >= flashStart) {
-                    error = "ausserhalb: " + platform::Hex8(a);
-                    outside = true;
-                    break;
-                }
-                const std::uint8_t b = rec.Byte();
-                if (a < kImageSize) FlashImage[a] = b;  // beyond the image, below the flash start: dropped
-            }
-            if (outside) break;
-            rec.Byte();  // checksum
-            if (!error.empty()) break;
-            if (rec.Sum() != 0) {
-                error = "Prüfsummenfehler auf Zeile " + std::to_string(lineNo) + " psum=" + platform::Hex2(rec.Sum());
-                break;
-            }
-            continue;
-        }
-        if (type == kEndOfFile) {
-            message = "..erledigt, nach " + std::to_string(lineNo) + " Zeilen";
-            result = true;
-            break;
-        }
-        if (type == kSegment || type == kStartSegment) {
-            message = "unerwarteter Record " + std::to_string(type) + " auf Zeile " + std::to_string(lineNo);
-            break;
-        }
-        // Extended linear address: the upper half of every following address.
-        if (count != 2) {
-            message = "Format Record 4 falsch auf Zeile " + std::to_string(lineNo);
-            break;
-        }
-        const std::uint8_t hi = rec.Byte();
-        const std::uint8_t lo = rec.Byte();
-        base = (std::uint32_t{hi} << 24) | (std::uint32_t{lo} << 16) | (base & 0xFFFFu);
-        rec.Byte();  // checksum
-        if (!error.empty()) break;
-        if (rec.Sum() != 0) {
-            error = "Prüfsummenfehler auf Zeile " + std::to_string(lineNo);
-            break;
-        }
-    }
-
-    if (!error.empty()) message = error;
+    const bool result = ReadHexRecords(lines, image, message, lineNo);
     in.Close();
     return result;
 }

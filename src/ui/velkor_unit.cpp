@@ -315,24 +315,27 @@ void TMainForm::FormCreate(QObject*) {
     std::fill(std::begin(FlashImage), std::end(FlashImage), std::uint8_t{0xFF});
     ClearIni();
     ExeDir = options_.exeDir.empty() ? platform::ExecutableDir() : options_.exeDir;
+    Files = platform::FindProgramFiles(ExeDir);
+    platform::SetPortsDir(Files.portsDir);
 
     // A file that can't be read is shown; the controls are filled all the same,
     // or the window would be of no use.
     ChipTypCombo->Clear();
-    const std::string targetsPath = ExeDir + kTargetsFileName;
     Guarded([&] {
-        if (platform::FileExists(targetsPath)) LoadTargets(targetsPath, *ChipTypCombo);
+        if (platform::FileExists(Files.targetsFile)) LoadTargets(Files.targetsFile, *ChipTypCombo);
     });
     PortComboBox->Clear();
     BaudrateBox->Clear();
 
-    SetIniDefaults(ExeDir);
+    SetIniDefaults(Files.userDir);
     KonfigDateiEdit->setText(QStr(Ini.KonfigDatei));
     Guarded([&] {
-        if (platform::FileExists(Ini.KonfigDatei))
+        if (platform::FileExists(Ini.KonfigDatei)) {
             LoadKonfig(Ini.KonfigDatei);
-        else
+        } else {
+            platform::CreateUserDir(Files);
             SaveKonfig(Ini.KonfigDatei);
+        }
     });
     Guarded([&] { TakeArgument(); });
 
@@ -424,7 +427,7 @@ void TMainForm::ProgButtonClick(QObject*) {
 
 void TMainForm::FormClose(QObject*) {
     RestartNormal(ComPort);
-    if (!platform::FileExists(Ini.KonfigDatei)) Ini.KonfigDatei = ExeDir + kDefaultKonfigName;
+    if (!platform::FileExists(Ini.KonfigDatei)) Ini.KonfigDatei = Files.konfigFile;
     SaveKonfig(Ini.KonfigDatei);
 }
 

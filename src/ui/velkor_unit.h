@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/locations.h"
 #include "serial/comport.h"
 #include "ui/controls.h"
 
@@ -105,6 +106,8 @@ protected:
 
 private:
     std::string ExeDir;
+    // default.cfp, targets.cfi and ports/: beside ExeDir or, installed, the user's.
+    platform::ProgramFiles Files;
 
     void CreateControls();
     void SetTabOrder();

@@ -1,8 +1,13 @@
 // The pure parts of velkor-cli: numbers, line choices, progress lines, child command lines.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "cli/json.h"
 #include "cli/options.h"
+#include "cli/port_list.h"
 #include "cli/terminal_status.h"
+#include "support/recorders.h"
 
 namespace {
 
@@ -61,17 +66,65 @@ TEST(CliParts, ProgressLineShowsBarBytesRateAndTimeLeft) {
     EXPECT_EQ(ProgressLine("programmiere $00000000", 0, 0, 0).find("[####################] 0.0/0.0 KiB"), 23u);
 }
 
+TEST(CliParts, PageListsAndCommandsWithTheirOwnWords) {
+    std::vector<std::uint16_t> pages;
+    ASSERT_TRUE(ParsePageList("8,0-3,0x10,2", pages));
+    EXPECT_EQ(pages, (std::vector<std::uint16_t>{0, 1, 2, 3, 8, 16}));
+    for (const char* bad : {"", "3-1", "1,,2", "-4", "65520", "1-65535", "a"}) EXPECT_FALSE(ParsePageList(bad, pages)) << bad;
+
+    Request r;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"program", "--erase", "a.s19", "erase", "--pages=4-5", "erase", "--pages", "7", "go",
+                                  "0x08000100", "go", "reset"},
+                                 r, error))
+        << error;
+    ASSERT_EQ(r.commands.size(), 6u);
+    EXPECT_TRUE(r.commands[0].erase);
+    EXPECT_EQ(r.commands[0].file, "a.s19");
+    EXPECT_EQ(r.commands[1].pages, (std::vector<std::uint16_t>{4, 5}));
+    EXPECT_EQ(r.commands[2].pages, (std::vector<std::uint16_t>{7}));
+    EXPECT_EQ(r.commands[3].address, 0x08000100u);
+    EXPECT_FALSE(r.commands[4].address);
+    EXPECT_EQ(r.commands[5].kind, CommandKind::Reset);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"erase", "--pages"}, {"erase", "--pages", "x"}, {"program", "--erase"}})
+        EXPECT_FALSE(ParseCommandLine(bad, r, error)) << bad[0];
+}
+
+TEST(CliParts, JsonStringsStayValidWhateverTheBytes) {
+    EXPECT_EQ(JsonString("Chip ist gelöscht"), "\"Chip ist gelöscht\"");
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000a\\u0001\"");
+    // A path in Latin-1, a cut-off sequence, an overlong slash, a surrogate.
+    EXPECT_EQ(JsonString("\xE9t\xC3"), "\"\\ufffdt\\ufffd\"");
+    EXPECT_EQ(JsonString("\xC0\xAF\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"");
+    JsonObject o;
+    o.Add("n", std::int64_t{-3}).Add("ok", true).AddNull("x").Add("l", std::vector<std::string>{"a", "b"});
+    EXPECT_EQ(o.Text(), "{\"n\":-3,\"ok\":true,\"x\":null,\"l\":[\"a\",\"b\"]}");
+}
+
+#ifndef _WIN32
+TEST(CliParts, ByIdNameIsTheLinkToTheSameDevice) {
+    testsupport::TempDir dir;
+    std::filesystem::create_symlink("/dev/null", dir.File("usb-FTDI_FT232R_A1B2-if00-port0"));
+    std::filesystem::create_symlink("/dev/nowhere", dir.File("usb-gone"));
+    EXPECT_EQ(ByIdName("/dev/null", dir.path()), dir.File("usb-FTDI_FT232R_A1B2-if00-port0"));
+    EXPECT_EQ(ByIdName("/dev/zero", dir.path()), "");
+    EXPECT_EQ(ByIdName("/dev/null", dir.File("missing")), "");
+}
+#endif
+
 TEST(CliParts, ChildRunsTheSameCommandsOnItsOnePort) {
     Request r;
     std::string error;
-    ASSERT_TRUE(ParseCommandLine({"--port", "3", "--baud=115200", "--device", "/dev/x", "--chip", "F1 board", "erase",
-                                  "program", "-odd.hex", "read", "out-{port}.bin"},
+    ASSERT_TRUE(ParseCommandLine({"--port", "3", "--baud=115200", "--device", "/dev/x", "--chip", "F1 board", "--json",
+                                  "erase", "--pages", "1-2", "program", "--erase", "-odd.hex", "read", "out-{port}.bin"},
                                  r, error))
         << error;
     ASSERT_EQ(r.ports.size(), 2u);
     EXPECT_EQ(ChildArguments(r, r.ports[1], ChildMode::Lines),
-              (std::vector<std::string>{"--baud=115200", "--chip=F1 board", "--child=lines", "--device=/dev/x",
-                                        "erase", "program", "-odd.hex", "read", "out-{port}.bin"}));
+              (std::vector<std::string>{"--baud=115200", "--chip=F1 board", "--json", "--child=lines",
+                                        "--device=/dev/x", "erase", "--pages", "1-2", "program", "--erase", "-odd.hex",
+                                        "read", "out-{port}.bin"}));
     EXPECT_EQ(ExpandPort("out-{port}.bin", r.ports[0]), "out-COM3.bin");
     EXPECT_EQ(ExpandPort("{port}/{port}.bin", r.ports[1]), "x/x.bin");
 
@@ -82,7 +135,10 @@ TEST(CliParts, ChildRunsTheSameCommandsOnItsOnePort) {
     EXPECT_EQ(child.ports[0].number, 3);
     EXPECT_EQ(child.chip, "F1 board");
     ASSERT_EQ(child.commands.size(), 3u);
+    EXPECT_EQ(child.commands[0].pages, (std::vector<std::uint16_t>{1, 2}));
     EXPECT_EQ(child.commands[1].file, "-odd.hex");
+    EXPECT_TRUE(child.commands[1].erase);
+    EXPECT_TRUE(child.json);
 }
 
 }  // namespace

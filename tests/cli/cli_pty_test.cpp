@@ -58,9 +58,9 @@ protected:
     std::vector<std::uint8_t> data;
 };
 
-TEST_F(CliOnSim, EveryChipCommandInOneRun) {
+TEST_F(CliOnSim, EveryChipCommandInOneRunOnOneConnection) {
     // Bytes take their wire time, as on a real line.
-    Sim sim({"--wire-time"});
+    Sim sim({"--wire-time", "--log", tmp.File("sim.log")});
     ASSERT_FALSE(sim.device().empty());
     const auto r = RunProgram(CliPath(), {"--device", sim.device(), "--baud", "115200", "--flash-len", "0x2000",
                                           "erase", "blank", "program", "fw.hex", "verify", "fw.hex", "read",
@@ -74,12 +74,18 @@ TEST_F(CliOnSim, EveryChipCommandInOneRun) {
               "..ende, verifiziert bis 00000C00\n"
               "gelesen bis $00002000 fertig.\n"
               "Normal-Start\n");
+    const std::string form = "fw.hex: Intel HEX, offsets from the flash start, 0x08000000–0x08000BB7, 3000 bytes";
     ExpectInOrder(Lines(r.err), {sim.device() + " (115200 Bd) offen", "Verbinde", "Lese Commands",
                                  "Disable ReadProtect", "Disable WriteProtect", "Lösche", "Bootlader ok.",
-                                 "teste $08000000", "teste $08001F00", "lese Hexdatei..", "verbinde..",
-                                 "programmiere..", "programmiere $00000000", "programmiere $00000B00",
-                                 "verbinde..", "vergleiche $00000000", "vergleiche $00000B00", "verbinde..",
-                                 "lese $08000000", "lese $08001F00", "gelesen bis $00002000 fertig."});
+                                 "teste $08000000", "teste $08001F00", form, "programmiere..",
+                                 "programmiere $00000000", "programmiere $00000B00", form, "vergleiche $00000000",
+                                 "vergleiche $00000B00", "lese $08000000", "lese $08001F00",
+                                 "gelesen bis $00002000 fertig."});
+    // The erase's own three (the unprotect commands reset the chip), then none.
+    const auto log = Lines(tmp.Read("sim.log"));
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find("sync at") != l.npos; }),
+              3);
+    EXPECT_EQ(r.err.find("verbinde.."), std::string::npos);
     std::string expected(data.begin(), data.end());
     expected.resize(0x2000, '\xFF');
     EXPECT_EQ(tmp.Read("out.bin"), expected);
@@ -94,11 +100,11 @@ TEST_F(CliOnSim, InfoMakesTheFoundChipCurrentForTheCommandsAfterIt) {
                               tmp.path());
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
+              "Len 11: 22 00 01 02 11 21 31 43 63 73 82 92  ack 22 00 00 \n"
               "Bootlader Version 2.2\n00 Get Commands\n01 Get Laderversion\n02 Get Chip ID\n11 Read Memory\n"
               "21 Go Command\n31 Write Memory\n43 Simple Erase Memory\n63 Write Protect\n"
               "73 Disable Write Protect\n82 Enable Read Protect\n92 Disable Read Protect\n"
               "Opts:22 00 00 \nChip ID: 0410\nTESTCHIP (4 K Flash ab $08000000)\n"
-              "Len 11: 22 00 01 02 11 21 31 43 63 73 82 92  ack 22 00 00 \n"
               "gelesen bis $00001000 fertig.\n");
     ExpectInOrder(Lines(r.err), {"warte.."});
     // The target's 4 KiB, not the start value's 256 KiB.
@@ -208,6 +214,171 @@ TEST_F(CliOnSim, SeveralBoardsAtOnceOneFailing) {
     }
     EXPECT_NE(table[2].find("Fehler: "), std::string::npos);
     EXPECT_NE(table[3].find("gelesen bis $00001000 fertig."), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
+    return n;
+}
+
+struct LayoutCase {
+    const char* preset;
+    std::uint32_t flashSize;
+    std::vector<std::uint32_t> touched;  // [begin, end) of the pages the app touches, as offsets
+};
+
+// An application written beside a bootloader: exactly the pages it touches
+// are erased, the bootloader and every other page keep their bytes.
+TEST_F(CliOnSim, ProgramEraseClearsOnlyThePagesTheImageTouches) {
+    const LayoutCase cases[] = {
+        {"f103", 128 * 1024, {0x4000, 0x4C00}},  // 1 KiB pages 16-18, Erase
+        {"f303", 256 * 1024, {0x4000, 0x5000}},  // 2 KiB pages 8-9, Extended Erase
+        {"f407", 1024 * 1024, {0x4000, 0x8000}}, // 16 KiB sector 1
+    };
+    tmp.Write("app.bin", std::string(data.begin(), data.end()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.preset);
+        std::string old(c.flashSize, '\0');
+        for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<char>(i % 251);
+        tmp.Write("chip.bin", old);
+        const std::string log = tmp.File(std::string(c.preset) + ".log");
+        Sim sim({"--preset", c.preset, "--no-flash-time", "--flash", tmp.File("chip.bin"), "--log", log});
+        const auto r = RunProgram(CliPath(), {"--device", sim.device(), "--baud", "115200", "--boot-delay", "100",
+                                              "--address", "0x08004000", "program", "--erase", "app.bin", "verify",
+                                              "app.bin", "go"},
+                                  tmp.path());
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        std::string want = old;
+        std::fill(want.begin() + c.touched[0], want.begin() + c.touched[1], '\xFF');
+        std::copy(data.begin(), data.end(), want.begin() + 0x4000);
+        const std::string flash = tmp.Read("chip.bin");
+        ASSERT_EQ(flash.size(), want.size());
+        EXPECT_TRUE(flash == want) << "first difference at 0x" << std::hex
+                                   << std::mismatch(flash.begin(), flash.end(), want.begin()).first - flash.begin();
+        EXPECT_EQ(CountOf(testsupport::ReadFile(log), "sync at"), 1u);
+        EXPECT_NE(testsupport::ReadFile(log).find("21 Go 08000000: ACK"), std::string::npos);
+        EXPECT_NE(r.err.find("app.bin: binary, 0x08004000–0x08004BB7, 3000 bytes"), std::string::npos);
+    }
+}
+
+TEST_F(CliOnSim, AChipWithoutAPageLayoutIsRefusedBeforeAnythingIsErased) {
+    std::filesystem::copy_file(CliPath(), tmp.File("velkor-cli"));
+    tmp.Write("pages.cfi", "; ChipId;FlashStart;Pages\r\n413;08000000;4x16K 1x64K 7x128K\r\n");
+    tmp.Write("chip.bin", std::string(128 * 1024, '\0'));
+    Sim sim({"--flash", tmp.File("chip.bin")});
+    const auto r = RunProgram(tmp.File("velkor-cli"),
+                              {"--device", sim.device(), "--boot-delay", "100", "program", "--erase", "fw.hex"}, tmp.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "product ID 0410 is not in pages.cfi: no erasing by pages on a guess (add the chip's layout "
+                     "there, or erase the whole chip with erase)\n");
+    EXPECT_EQ(tmp.Read("chip.bin"), std::string(128 * 1024, '\0'));
+}
+
+TEST_F(CliOnSim, JsonLinesForEachCommandAndTheRun) {
+    Sim sim({"--log", tmp.File("sim.log")});
+    const auto r = RunProgram(CliPath(), {"--device", sim.device(), "--boot-delay", "100", "--json", "info", "program",
+                                          "fw.hex", "protect", "info"},
+                              tmp.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    const std::vector<std::vector<std::string>> fields = {
+        {"{\"type\":\"command\",\"port\":\"" + sim.device() + "\",\"command\":\"info\",\"ok\":true,",
+         "\"closing\":\"STM32F10x medium density (128 K Flash ab $08000000)\"", "\"product_id\":\"0410\"",
+         "\"chip\":\"STM32F10x medium density\"", "\"lines\":[\"Len 11: 22 00", "\"bytes\":0", "\"ms\":"},
+        {"\"command\":\"program\",\"file\":\"fw.hex\",\"ok\":true,\"closing\":\"..ende, programmiert bis 00000C00\"",
+         "\"bytes\":3072", "\"form\":\"Intel HEX, offsets from the flash start, 0x08000000–0x08000BB7, 3000 bytes\"",
+         "\"started\":\"20"},
+        {"\"command\":\"protect\",\"ok\":true,\"closing\":\"Readout-Schutz gesetzt\""},
+        {"\"command\":\"info\",\"ok\":true"},
+        {"{\"type\":\"run\",\"port\":\"" + sim.device() + "\",\"ok\":true,\"exit\":0,\"commands\":4,\"done\":4,",
+         "\"bytes\":3072,\"connects\":2,\"version\":\""},
+    };
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(lines[i].back(), '}');
+        for (const auto& f : fields[i]) EXPECT_NE(lines[i].find(f), std::string::npos) << lines[i] << "\n" << f;
+    }
+    // Protection resets the chip: the second info connects anew.
+    EXPECT_EQ(CountOf(tmp.Read("sim.log"), "sync at"), 2u);
+}
+
+TEST_F(CliOnSim, PipesAreReadOnceAsFiles) {
+    Sim sim({});
+    // The --config from a pipe sets the speed; each firmware pipe is read once, before the port opens.
+    const auto r = RunProgram("/bin/bash", {"-c", "exec \"$0\" --device \"$1\" --config <(printf 'BAUD    115200\\r\\n')"
+                                                  " program <(cat fw.hex) verify <(cat fw.hex)",
+                                            CliPath(), sim.device()},
+                              tmp.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "..ende, programmiert bis 00000C00\n..ende, verifiziert bis 00000C00\n");
+    EXPECT_NE(r.err.find(sim.device() + " (115200 Bd) offen"), std::string::npos) << r.err;
+    // Several boards each read the files themselves: a stream would be empty for all but one.
+    const auto several = RunProgram("/bin/bash", {"-c", "exec \"$0\" --port 3 --port 4 program <(cat fw.hex)", CliPath()},
+                                    tmp.path());
+    EXPECT_EQ(several.exitCode, 2);
+    EXPECT_NE(several.err.find("a stream reads only once: give a file"), std::string::npos) << several.err;
+}
+
+TEST_F(CliOnSim, InfoFailsWithoutAnIdAndWarnsOfAnUnlistedOne) {
+    {
+        Sim sim({"--refuse", "02"});
+        const auto r = RunProgram(CliPath(), {"--device", sim.device(), "--boot-delay", "100", "info", "read", "x.bin"},
+                                  tmp.path());
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(Lines(r.out).back(), "Chip ID: ? 1F");
+        EXPECT_FALSE(std::filesystem::exists(tmp.File("x.bin")));
+    }
+    Sim sim({"--id", "999"});
+    const auto r = RunProgram(CliPath(), {"--device", sim.device(), "--boot-delay", "100", "info"}, tmp.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lines(r.out).back(), "Chip ID: 0999");
+    EXPECT_NE(r.err.find("velkor-cli: product ID 0999 is not in targets.cfi: the flash range stays 0x08000000, "
+                         "262144 bytes"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(CliOnSim, SeveralBoardsSummariseInfoByTheChipFound) {
+    Sim a({});
+    Sim b({"--preset", "f407"});
+    const auto r = RunProgram(CliPath(), {"--device", a.device(), "--device", b.device(), "--boot-delay", "100", "info"},
+                              tmp.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto out = Lines(r.out);
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_NE(out[out.size() - 2].find(" ok "), std::string::npos) << r.out;
+    EXPECT_NE(out[out.size() - 2].find("STM32F10x medium density (128 K Flash ab $08000000)"), std::string::npos);
+    EXPECT_NE(out.back().find("STM32F405/407/415/417 (1024 K Flash ab $08000000)"), std::string::npos) << r.out;
+
+    // As JSON: each board's own lines, then one summary.
+    const auto j = RunProgram(
+        CliPath(), {"--device", a.device(), "--device", b.device(), "--boot-delay", "100", "--json", "info"}, tmp.path());
+    EXPECT_EQ(j.exitCode, 0) << j.err;
+    const auto lines = Lines(j.out);
+    ASSERT_EQ(lines.size(), 5u) << j.out;
+    for (const auto& line : lines) EXPECT_EQ(line.rfind("{\"type\":", 0), 0u) << line;
+    EXPECT_EQ(lines.back().rfind("{\"type\":\"summary\",\"ok\":true,\"exit\":0,", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back().find("\"boards\":[{\"port\":\"" + a.device() + "\",\"result\":\"ok\""), std::string::npos);
+}
+
+TEST_F(CliOnSim, PortsListsTheNumbersThatHaveADeviceWithoutOpeningOne) {
+    std::filesystem::copy_file(CliPath(), tmp.File("velkor-cli"));
+    std::filesystem::create_directory(tmp.File("ports"));
+    testsupport::PtyPair pty;
+    std::filesystem::create_symlink(pty.slave(), tmp.File("ports/COM242"));
+    std::filesystem::create_symlink(tmp.File("nothing"), tmp.File("ports/COM243"));
+    const auto r = RunProgram(tmp.File("velkor-cli"), {"ports"}, tmp.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("COM 242  " + pty.slave() + "\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("COM 243"), std::string::npos) << r.out;
+    const auto j = RunProgram(tmp.File("velkor-cli"), {"--json", "ports"}, tmp.path());
+    EXPECT_NE(j.out.find("{\"number\":242,\"path\":\"" + pty.slave() + "\",\"by_id\":null}"), std::string::npos)
+        << j.out;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "cli_run.h"
+#include "platform/version.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
 
@@ -56,6 +57,9 @@ TEST(CliUsage, BadValuesEndWithExitTwoBeforeThePortIsTouched) {
         {{dev, "--flash-start", "0x1_0000", "info"}, "--flash-start: '0x1_0000'"},
         {{dev, "--flash-start", "0xFFFFF000", "--flash-len", "0x2000", "info"}, "runs past address 0xFFFFFFFF"},
         {{dev, "--chip", "STM32F999", "info"}, "--chip: no chip 'STM32F999'"},
+        {{dev, "--address", "0x1g", "info"}, "--address: '0x1g' is not an address"},
+        {{dev, "--boot-delay", "60001", "info"}, "--boot-delay: '60001' is not a wait from 0 to 60000 ms"},
+        {{dev, "--address", "0x08000000", "program", tmp.File("ok.hex")}, "carries its own addresses"},
         {{dev, "--config", tmp.File("missing.cfp"), "info"}, "--config: no file"},
         {{dev, "erase", "program"}, "program needs a file name"},
         {{dev, "erase", "program", tmp.File("missing.hex")}, "missing.hex: no such file"},
@@ -76,14 +80,60 @@ TEST(CliUsage, BadValuesEndWithExitTwoBeforeThePortIsTouched) {
     EXPECT_FALSE(std::filesystem::exists(tmp.File("same.bin")));
 }
 
-TEST(CliUsage, HelpListsEveryCommandAndOption) {
+// Words split as a shell splits them, double quotes kept together.
+std::vector<std::string> ShellWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, any = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any) words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+            any = true;
+        }
+    }
+    if (any) words.push_back(word);
+    return words;
+}
+
+TEST(CliUsage, HelpListsEveryCommandAndOptionAndItsExamplesWork) {
     const auto r = RunProgram(CliPath(), {"--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"info", "erase", "blank", "program FILE.hex", "verify FILE.hex", "read FILE.bin",
-                             "reset", "settings", "targets", "--port N", "--device PATH", "--baud", "--reset",
-                             "--boot", "--chip", "--flash-start", "--flash-len", "--config", "BOOT 5",
-                             "\"RTS lo\"", "Examples:"})
+    for (const char* word : {"info", "erase", "erase --pages LIST", "blank", "program [--erase] FILE", "verify FILE",
+                             "read FILE.bin", "go [ADDR]", "protect", "reset", "settings", "targets", "ports",
+                             "--port N", "--device PATH", "--baud", "--reset", "--boot", "--boot-delay MS", "--chip",
+                             "--flash-start", "--flash-len", "--address A", "--config", "--json", "--version",
+                             "BOOT 5", "\"RTS lo\"", "S-records", "Examples:"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
+
+    // Each example's options, with the shipped targets.cfi, make settings.
+    testsupport::TempDir tmp;
+    tmp.Write("line3.cfp", "BAUD    57600\r\n");
+    const auto lines = clitest::Lines(r.out.substr(r.out.find("Examples:")));
+    ASSERT_GT(lines.size(), 5u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        const auto words = ShellWords(lines[i]);
+        ASSERT_EQ(words.at(0), "velkor-cli");
+        std::vector<std::string> options;
+        for (std::size_t k = 1; k + 1 < words.size() && words[k].rfind("--", 0) == 0; k += 2)
+            options.insert(options.end(), {words[k], words[k + 1]});
+        options.push_back("settings");
+        const auto run = RunProgram(CliPath(), options, tmp.path());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+    }
+}
+
+TEST(CliUsage, VersionIsTheBuildsOne) {
+    const auto r = RunProgram(CliPath(), {"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, std::string("velkor-cli ") + platform::Version() + "\n");
 }
 
 TEST_F(CliOwnFolder, StartValuesActAsTheWindowAfterItsFirstActivation) {
@@ -141,11 +191,28 @@ TEST_F(CliOwnFolder, TargetsPrintsTheChipListAsTheWindowShowsIt) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "STM32F103xB (128 K Flash ab $08000000)\nSTM32F407 (1024 K Flash ab $08000000)\n");
 
+    // A NUL in a name is a byte of the item like any other.
+    dir.Write("targets.cfi", std::string("A\0B;410;08000000;0;0801FFFF;0\r\n", 31));
+    r = RunProgram(cli(), {"targets"});
+    EXPECT_EQ(r.out, std::string("A\0B (128 K Flash ab $08000000)\n", 31));
+
     std::filesystem::remove(dir.File("targets.cfi"));
     r = RunProgram(cli(), {"targets"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("targets.cfi"), std::string::npos);
+}
+
+TEST_F(CliOwnFolder, ErasingByPagesNeedsAReadablePagesCfi) {
+    auto r = RunProgram(cli(), {"--port", "3", "erase", "--pages", "1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("erasing by pages needs the page table " + dir.File("pages.cfi") + ", which is missing"),
+              std::string::npos)
+        << r.err;
+    dir.Write("pages.cfi", "; ChipId;FlashStart;Pages\r\n410;08000000;128 x 1K\r\n");
+    r = RunProgram(cli(), {"--port", "3", "erase", "--pages", "1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find(dir.File("pages.cfi") + ": line 2: '128' is not COUNTxSIZE"), std::string::npos) << r.err;
 }
 
 // settings > effective.cfp on a full disk must not leave a cut-off file behind a success.

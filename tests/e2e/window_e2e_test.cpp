@@ -5,10 +5,6 @@
 // read-out file, the save dialog's window.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -22,6 +18,7 @@
 #include "support/intel_hex.h"
 #include "support/recorders.h"
 #include "support/wait_for.h"
+#include "support/x_session.h"
 
 namespace fs = std::filesystem;
 
@@ -47,18 +44,11 @@ constexpr Place kEraseAllButton{8, 184, 97, 25};
 constexpr Place kProgStartButton{8, 216, 97, 25};
 constexpr Place kVerifyButton{8, 248, 97, 25};
 
-std::string Which(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const fs::path p = fs::path(dir) / name;
-        if (::access(p.c_str(), X_OK) == 0) return p.string();
-    }
-    return {};
-}
-
+using testsupport::Child;
 using testsupport::ProgramDir;
 using testsupport::ReadFile;
+using testsupport::Which;
+using testsupport::Xvfb;
 
 bool WaitFor(const std::function<bool()>& condition, int limitMs = kLimitMs) {
     return testsupport::WaitFor(condition, limitMs, 50);  // a poll may start an xdotool
@@ -70,92 +60,6 @@ std::string Flashed(const std::string& image) {
     flash.replace(0, image.size(), image);
     return flash;
 }
-
-class Child {
-public:
-    // suppressions: a leak checker's list for the libraries' own leaks.
-    Child(const std::vector<std::string>& argv, const std::string& output, const std::string& suppressions) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const char* lsan = std::getenv("LSAN_OPTIONS");
-            const std::string options = (lsan && *lsan ? std::string(lsan) + ":" : "") + "suppressions=" + suppressions;
-            ::setenv("LSAN_OPTIONS", options.c_str(), 1);
-            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(fd, 1);
-            ::dup2(fd, 2);
-            // The toolkit's own widget dialogs: no desktop's platform theme.
-            ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-            ::unsetenv("QT_QPA_PLATFORMTHEME");
-            ::unsetenv("XDG_CURRENT_DESKTOP");
-            ::unsetenv("DESKTOP_SESSION");
-            std::vector<char*> args;
-            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    // The exit code, -1 when it did not end in time or ended by a signal.
-    int Wait(int limitMs) {
-        int status = 0;
-        const bool ended = WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limitMs);
-        if (!ended) return -1;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-// The X server all tests of this file share. Without -noreset it resets
-// whenever its last client leaves, and a client connecting meanwhile (the
-// window after an xdotool search) is refused.
-class Xvfb {
-public:
-    explicit Xvfb(const std::string& log) {
-        const std::string exe = Which("Xvfb");
-        int p[2];
-        if (exe.empty() || ::pipe(p) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(p[0]);
-            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, 2);
-            const std::string fd = std::to_string(p[1]);
-            ::execl(exe.c_str(), exe.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                    "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(p[1]);
-        std::string number;
-        pollfd pf{p[0], POLLIN, 0};
-        char c = 0;
-        while (::poll(&pf, 1, 20'000) > 0 && ::read(p[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(p[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
 
 class WindowE2eTest : public ::testing::Test {
 protected:
@@ -250,17 +154,7 @@ protected:
 
     // What a window manager sends when the user closes the window.
     void CloseWindow() {
-        Display* d = ::XOpenDisplay(nullptr);
-        ASSERT_NE(d, nullptr);
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = std::stoul(wid);
-        e.xclient.message_type = ::XInternAtom(d, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(::XInternAtom(d, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
-        ::XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
-        ::XCloseDisplay(d);
+        ASSERT_TRUE(testsupport::SendClose(wid));
         EXPECT_EQ(window->Wait(kLimitMs), 0) << ReadFile(Path("velkor.out"));
     }
 

@@ -12,6 +12,13 @@
 #include "platform/textfile.h"
 #include "support/recorders.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/unprivileged.h"
+#endif
+
 namespace {
 
 using platform::FileError;
@@ -48,6 +55,11 @@ TEST(TextReader, LineRules) {
         {"0x1A inside a line", "a\x1A" "b\nc\n", {"a"}},
         {"0x1A alone", "\x1A", {}},
         {"NUL inside a line", std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
+        {"a single CR is no line", "\r", {}},
+        {"nothing but CRs", "\r\r\r", {}},
+        {"lone CR after the last LF", "a\n\r", {"a"}},
+        {"lone CR before 0x1A", "a\n\r\x1A" "b\n", {"a"}},
+        {"CRs before the LF of an empty line", "\r\r\n", {""}},
     };
     testsupport::TempDir dir;
     for (const auto& c : cases) {
@@ -70,6 +82,7 @@ TEST(TextReader, LinesAcrossBlocks) {
             const std::string line(len, 'x');
             EXPECT_EQ(lines(line + "\r\ny\n"), (L{line, "y"}));
             EXPECT_EQ(lines(line + "\x1A" "y\n"), L{line});
+            EXPECT_EQ(lines(line + "\n\r"), L{line});
         }
     }
 }
@@ -101,6 +114,64 @@ TEST(TextWriter, LinesEndWithCrLf) {
     w.Close();
     EXPECT_EQ(dir.Read("out.txt"), "");
 }
+
+#ifndef _WIN32
+// Root writes into any folder and keeps no owner from changing: the saves run
+// as a user without privileges.
+TEST(TextWriter, ReplaceKeepsOwnerAndModeAndWritesInPlaceWhereItMust) {
+    namespace fs = std::filesystem;
+    testsupport::Unprivileged user;
+    const bool root = geteuid() == 0;
+    const struct {
+        const char* what;
+        bool folderWritable;
+        bool usersFile;  // else root's: only where the test runs as root
+        mode_t mode;
+        bool saved;
+        bool renamed;
+    } cases[] = {
+        {"writable folder: renamed over, mode kept", true, true, 0640, true, true},
+        {"folder not writable, file writable: in place", false, true, 0664, true, false},
+        {"another user's file in a writable folder: in place, owner kept", true, false, 0666, true, false},
+        {"neither folder nor file writable: raises, file kept", false, true, 0444, false, false},
+    };
+    testsupport::TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+    int n = 0;
+    for (const auto& c : cases) {
+        if (!c.usersFile && !root) continue;
+        SCOPED_TRACE(c.what);
+        const std::string folder = dir.File(std::to_string(++n));
+        const std::string file = folder + "/k.cfp";
+        fs::create_directory(folder);
+        dir.Write(std::to_string(n) + "/k.cfp", "old\r\n");
+        ASSERT_TRUE(!c.folderWritable || user.Own(folder));
+        ASSERT_TRUE(!c.usersFile || user.Own(file));
+        fs::permissions(file, static_cast<fs::perms>(c.mode));
+        if (!c.folderWritable && !root) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        struct stat before {};
+        ASSERT_EQ(stat(file.c_str(), &before), 0);
+
+        const std::string error = user.Run([&] {
+            platform::TextWriter w(file, platform::WriteMode::kReplace);
+            w.WriteLine("new");
+            w.Close();
+            return std::string();
+        });
+        if (user.skipped()) GTEST_SKIP() << user.why();
+        fs::permissions(folder, fs::perms::owner_all);
+
+        struct stat after {};
+        ASSERT_EQ(stat(file.c_str(), &after), 0);
+        EXPECT_EQ(error.empty(), c.saved) << error;
+        EXPECT_EQ(testsupport::ReadFile(file), c.saved ? "new\r\n" : "old\r\n");
+        EXPECT_EQ(after.st_mode & 07777, c.mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_ino != before.st_ino, c.renamed);
+        EXPECT_FALSE(fs::exists(file + ".tmp"));
+    }
+}
+#endif
 
 TEST(BinaryWriter, WritesBytesUnchanged) {
     testsupport::TempDir dir;

@@ -221,9 +221,12 @@ TEST_F(KonfigTest, SaveOverADirectoryRaisesAndLeavesNoTemporary) {
 }
 
 #ifndef _WIN32
-TEST_F(KonfigTest, SaveIntoReadOnlyDirectoryRaises) {
+// A folder that takes no temporary file gets the file written in place;
+// where the file can't be written either, the save raises.
+TEST_F(KonfigTest, SaveIntoReadOnlyDirectoryAndFileRaises) {
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
     dir.Write("k.cfp", kPrevious);
+    fs::permissions(dir.File("k.cfp"), fs::perms::owner_read);
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_THROW(SaveKonfig(dir.File("k.cfp")), platform::FileError);
     fs::permissions(dir.path(), fs::perms::owner_all);

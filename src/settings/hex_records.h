@@ -1,0 +1,28 @@
+// The records of an Intel HEX file, read as the window's loader reads them:
+// data (00), end of file (01) and extended linear address (04); the segment
+// records 02 and 03 are refused, 05 to FF passed over. Which data addresses
+// a file may use, and where its bytes go, is the caller's business.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class THexLines {
+public:
+    virtual ~THexLines() = default;
+    // The next line, false at the end of the file.
+    virtual bool Next(std::string& line) = 0;
+};
+
+class THexTarget {
+public:
+    virtual ~THexTarget() = default;
+    // Asked before the data byte for address is read: a text refuses it and
+    // ends the load with that text.
+    virtual std::string Refuse(std::uint32_t address) = 0;
+    virtual void Store(std::uint32_t address, std::uint8_t byte) = 0;
+};
+
+// True at the end-of-file record, with "..erledigt, nach N Zeilen"; else
+// false with the failure text. lineNo is the number of the last line read.
+bool ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, int& lineNo);
