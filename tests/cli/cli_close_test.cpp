@@ -20,12 +20,15 @@ TEST(CliClose, ResetDrivesTheLinesThenCloses) {
     Ini.ResetMode = 1;  // "DTR hi"
     Ini.BootMode = 4;   // "RTS lo"
     cli::Request request;
-    request.commands = {{cli::CommandKind::Reset, "reset", {}}};
+    cli::Command reset{};
+    reset.kind = cli::CommandKind::Reset;
+    reset.words = {"reset"};
+    request.commands = {reset};
     std::FILE* sink = std::tmpfile();
     ASSERT_NE(sink, nullptr);
     {
         cli::TerminalStatusBar bar(sink, cli::TerminalStatusBar::Mode::kLog);
-        EXPECT_EQ(cli::RunCommands(request, cli::PortChoice{3, {}}, {}, bar), cli::kExitOk);
+        EXPECT_EQ(cli::RunCommands(request, cli::PortChoice{3, {}}, {}, cli::Inputs{}, bar), cli::kExitOk);
     }
     std::fclose(sink);
     std::string ops;
