@@ -2,7 +2,7 @@
 # Starts the window under Xvfb on a simulated STM32F103 and saves PNGs:
 #   scripts/screenshots.sh OUTDIR [BUILDDIR]     (BUILDDIR defaults to build)
 # programmierung, hardware-setup, chip-setup (the three views), port-tooltip
-# (the port box's tooltip), job-running (during a programming job) with
+# and port-tooltip-failed (the port box's tooltip), job-running (during a programming job) with
 # job-cursor (the cursor then), and save-dialog ("Chip auslesen").
 # The program runs from a scratch copy of its folder, so the default.cfp it
 # writes there leaves the build alone.
@@ -52,6 +52,13 @@ xdotool mousemove --window "$wid" 40 32; sleep 2
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 import -window root -crop "$((WIDTH + 200))x$((HEIGHT + 60))+$X+$Y" "$shots/port-tooltip.png"
 echo "  $shots/port-tooltip.png"
+# A port that can't be opened: the tooltip gives the reason on a second line.
+retype_port() { click 40 32; xdotool key ctrl+a; xdotool type --delay 20 "$1"; }
+retype_port "COM 8"; xdotool mousemove --window "$wid" 300 250; sleep 0.5
+xdotool mousemove --window "$wid" 40 32; sleep 2
+import -window root -crop "$((WIDTH + 200))x$((HEIGHT + 60))+$X+$Y" "$shots/port-tooltip-failed.png"
+echo "  $shots/port-tooltip-failed.png"
+retype_port "COM $port"
 click 452 64;  shoot chip-setup
 
 click 452 112; click 56 228                  # "Programmierung", "Programmieren"

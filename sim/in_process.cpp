@@ -144,6 +144,24 @@ std::int32_t InProcessLine::BytesWaiting(platform::DeviceHandle h) {
     return static_cast<std::int32_t>(std::min<std::size_t>(d->rx.size(), 0x7FFFFFFF));
 }
 
+bool InProcessLine::WaitForInput(platform::DeviceHandle h, std::uint32_t ms) {
+    const std::uint64_t end = clock_.NowUs() + std::uint64_t{ms} * 1000u;
+    Device* d = Usable(h);
+    while (d) {
+        Collect(*d);
+        if (!d->rx.empty()) return true;
+        // The chip acts only on its own events: a byte handled, a byte sent.
+        std::uint64_t next = end;
+        for (auto at : {d->chip->NextSentUs(), d->chip->NextInputUs()})
+            if (at) next = std::min(next, *at);
+        const std::uint64_t now = clock_.NowUs();
+        if (now >= end) return false;
+        clock_.AdvanceUs(next > now ? next - now : 1);
+    }
+    if (clock_.NowUs() < end) clock_.AdvanceUs(end - clock_.NowUs());
+    return false;
+}
+
 std::int32_t InProcessLine::Read(platform::DeviceHandle h, std::uint8_t* buf, std::int32_t max) {
     Device* d = Usable(h);
     if (!d || max <= 0) return 0;
@@ -185,10 +203,6 @@ void InProcessLine::Close(platform::DeviceHandle h) {
     if (!d) return;
     d->handle = platform::kClosedHandle;
     d->rx.clear();
-    // Closing drops both modem lines, as the POSIX hang-up on close does.
-    d->dtr = false;
-    d->rts = false;
-    Drive(*d);
 }
 
 Rig::Rig(ChipPreset preset, Wiring wiring) : line_(clock_), chip_(std::move(preset)) {

@@ -1,6 +1,7 @@
 // The serial device service of the in-process mode: named devices with a
 // simulated chip behind each, DTR and RTS wired to its NRST and BOOT0, bytes
-// on the virtual clock with their wire time.
+// on the virtual clock with their wire time. Like a port whose driver has
+// HUPCL cleared, closing leaves both lines as they were.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,8 @@ public:
     bool SetDtr(platform::DeviceHandle h, bool on) override;
     bool SetRts(platform::DeviceHandle h, bool on) override;
     std::int32_t BytesWaiting(platform::DeviceHandle h) override;
+    // Moves the clock on to the chip's next byte, or by ms when none comes.
+    bool WaitForInput(platform::DeviceHandle h, std::uint32_t ms) override;
     std::int32_t Read(platform::DeviceHandle h, std::uint8_t* buf, std::int32_t max) override;
     std::int32_t Write(platform::DeviceHandle h, const std::uint8_t* data, std::int32_t n) override;
     bool Purge(platform::DeviceHandle h) override;

@@ -1,5 +1,6 @@
-// A tick source that only moves when asked: every NowMs() call is one poll of
-// a busy loop and advances the clock a little, so waits end without sleeping.
+// A tick source that only moves when asked: every NowMs() call costs a
+// little time, as a poll would, and a sleep advances it by its length, so
+// waits end without taking real time.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@ public:
     explicit VirtualClock(std::uint64_t pollStepUs = 20);
 
     std::uint32_t NowMs() override;
+    void SleepMs(std::uint32_t ms) override { AdvanceUs(std::uint64_t{ms} * 1000u); }
     // Model time: monotonic, never wraps, not moved by SetNowMs.
     std::uint64_t NowUs() const { return us_; }
     void AdvanceUs(std::uint64_t us) { us_ += us; }

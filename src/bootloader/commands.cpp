@@ -59,8 +59,9 @@ std::uint8_t WaitAck(TComPort& port, std::uint32_t limitMs) {
     const std::uint32_t start = TickCount();
     std::uint8_t last = 0;
     do {
-        if (port.InCount() > 0) last = port.ReadChar();
+        if (port.HasInput()) last = port.ReadChar();
         if (last == proto::kAck) return last;
+        AwaitInput(port, start, limitMs);
     } while (Within(start, limitMs));
     return last;
 }
@@ -83,7 +84,7 @@ std::string CollectReply(TComPort& port, std::uint8_t command) {
     std::string reply;
     std::size_t expected = 100;
     for (;;) {
-        if (port.InCount() > 0) {
+        if (port.HasInput()) {
             const char b = static_cast<char>(port.ReadChar());
             if (reply.size() < kMaxReply) reply.push_back(b);
         }
@@ -92,6 +93,7 @@ std::string CollectReply(TComPort& port, std::uint8_t command) {
         // ACK, count N, N + 1 data bytes, ACK.
         if (reply.size() == 2) expected = static_cast<std::uint8_t>(reply[1]) + 4u;
         if (reply.size() >= expected || !Within(start, proto::kGetReplyMs)) return reply;
+        AwaitInput(port, start, proto::kGetReplyMs);
     }
 }
 
@@ -130,7 +132,7 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
     const std::uint32_t start = TickCount();
     std::int32_t i = 0;
     for (;;) {
-        if (port.InCount() > 0) {
+        if (port.HasInput()) {
             dest[i] = port.ReadChar();
             if (++i == count) return true;
         }
@@ -138,6 +140,7 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
             message = "timeout gelesen: " + std::to_string(n);
             return false;
         }
+        AwaitInput(port, start, proto::kReadDataMs);
     }
 }
 
@@ -177,7 +180,8 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
     const std::uint32_t start = TickCount();
     r = 0;
     do {
-        if (port.InCount() > 0) r = port.ReadChar();
+        if (port.HasInput()) r = port.ReadChar();
+        if (r == 0) AwaitInput(port, start, proto::kWriteDoneMs);
     } while (r == 0 && Within(start, proto::kWriteDoneMs));
     if (r != proto::kAck) {
         message = Hex2(r) + " NAK bei $" + Hex8(offset + static_cast<std::uint32_t>(count));

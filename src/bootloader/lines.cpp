@@ -1,11 +1,30 @@
 // Control lines and bootloader entry.
 #include "bootloader/lolevel.h"
 #include "bootloader/protocol.h"
+#include <algorithm>
+
 #include "platform/clock.h"
+#include "platform/wait_hook.h"
 #include "serial/comport.h"
 #include "settings/inifile.h"
 
 namespace {
+
+// When the wait hook last ran. One for all waits: a job is a chain of short
+// ones, and the window must live through all of it.
+std::uint32_t g_hookRan = 0;
+
+// Runs the hook when a slice has passed since it last ran; gives how long a
+// wait may block before it is due again.
+std::uint32_t BlockAtMost() {
+    auto since = static_cast<std::uint32_t>(platform::TickCount() - g_hookRan);
+    if (since >= platform::kWaitSliceMs) {
+        platform::WhileWaiting();
+        g_hookRan = platform::TickCount();
+        since = 0;
+    }
+    return platform::kWaitSliceMs - since;
+}
 
 // Line choice: 0 "aus", 1 "DTR hi", 2 "DTR lo", 3 "RTS hi", 4 "RTS lo";
 // any other value drives nothing.
@@ -23,8 +42,18 @@ void DriveLine(TComPort& port, std::int32_t choice, bool on) {
 
 void Delay(std::uint32_t ms) {
     const std::uint32_t start = platform::TickCount();
-    while (platform::Within(start, ms)) {
+    for (;;) {
+        // The hook first: the time it takes counts against the delay.
+        const std::uint32_t slice = BlockAtMost();
+        const std::uint32_t left = platform::Remaining(start, ms);
+        if (left == 0) return;
+        platform::SleepMs(std::min(left, slice));
     }
+}
+
+void AwaitInput(TComPort& port, std::uint32_t start, std::uint32_t limitMs) {
+    const std::uint32_t slice = BlockAtMost();
+    if (const std::uint32_t left = platform::Remaining(start, limitMs)) port.WaitForInput(std::min(left, slice));
 }
 
 void ResetLine(TComPort& port, bool on) { DriveLine(port, Ini.ResetMode, on); }
@@ -48,7 +77,8 @@ bool Connect(TComPort& port, std::uint32_t bootDelayMs) {
     const std::uint32_t start = platform::TickCount();
     do {
         // Every byte but the acknowledge, a NACK included, is dropped.
-        if (port.InCount() != 0 && port.ReadChar() == proto::kAck) return true;
+        if (port.HasInput() && port.ReadChar() == proto::kAck) return true;
+        AwaitInput(port, start, proto::kSyncAckMs);
     } while (platform::Within(start, proto::kSyncAckMs));
     BootLine(port, false);  // BOOT0 low again: the next reset starts the user program
     return false;

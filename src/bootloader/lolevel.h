@@ -11,8 +11,12 @@ class TComPort;
 // Line choices of ResetMode and BootMode, in the order of the radio groups.
 inline constexpr const char* kLineChoiceLabels[5] = {"aus", "DTR hi", "DTR lo", "RTS hi", "RTS lo"};
 
-// Busy wait on the tick count.
+// Sleeps ms on the tick count in force.
 void Delay(std::uint32_t ms);
+// Blocks until the port has input or limitMs have passed since start (a
+// tick count). Every wait blocks through here and Delay, a slice at a time,
+// so the wait hook runs at least every kWaitSliceMs.
+void AwaitInput(TComPort& port, std::uint32_t start, std::uint32_t limitMs);
 
 void ResetLine(TComPort& port, bool on);
 void BootLine(TComPort& port, bool on);

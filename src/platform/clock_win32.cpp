@@ -10,4 +10,6 @@ namespace platform {
 // Milliseconds since boot; wraps after 49.7 days like the interface says.
 std::uint32_t OsTickCount() { return GetTickCount(); }
 
+void OsSleepMs(std::uint32_t ms) { Sleep(ms); }
+
 }  // namespace platform

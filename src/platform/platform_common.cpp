@@ -27,6 +27,12 @@ void SetSerialDevices(SerialDeviceService* service) { g_serial = service; }
 
 std::uint32_t TickCount() { return g_ticks ? g_ticks->NowMs() : OsTickCount(); }
 void SetTickSource(TickSource* source) { g_ticks = source; }
+void SleepMs(std::uint32_t ms) {
+    if (g_ticks)
+        g_ticks->SleepMs(ms);
+    else
+        OsSleepMs(ms);
+}
 
 void MessageBeep(unsigned type) {
     if (g_beep)

@@ -2,19 +2,40 @@
 
 #include <filesystem>
 #include <map>
+#include <vector>
+
+#include "platform/open_failure.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <grp.h>
+#include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
+#include <sys/types.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #endif
 
 namespace platform {
 
+#if defined(_WIN32)
+std::string SystemMessage(unsigned long code);  // textfile_win32.cpp
+#endif
+
 namespace {
+namespace fs = std::filesystem;
+
 std::string g_portsDir;
 bool g_portsDirSet = false;
 std::map<std::int32_t, std::string> g_bound;
+std::string g_sysfsTtyDir = "/sys/class/tty";
+std::map<std::string, OpenFailure> g_openFailures;
 }  // namespace
 
 std::string WindowsDeviceName(std::int32_t port) {
@@ -68,15 +89,131 @@ std::string DeviceName(std::int32_t port) {
 #endif
 }
 
-bool PortListable(std::int32_t port) {
-    const std::string path = DeviceName(port);
-    std::error_code ec;
-    return !path.empty() && std::filesystem::exists(path, ec);
+void NoteOpenFailure(const std::string& device, OpenFailure failure) { g_openFailures[device] = failure; }
+
+void ForgetOpenFailure(const std::string& device) { g_openFailures.erase(device); }
+
+std::optional<OpenFailure> LastOpenFailure(const std::string& device) {
+    const auto it = g_openFailures.find(device);
+    if (it == g_openFailures.end()) return std::nullopt;
+    return it->second;
 }
 
-void SetSysfsTtyDir(const std::string&) {}
+void SetSysfsTtyDir(const std::string& dir) { g_sysfsTtyDir = dir; }
 
-std::string OpenFailureReason(std::int32_t) { return {}; }
+#if defined(_WIN32)
+
+// Only opening tells; the scan on Windows opens.
+bool PortListable(std::int32_t) { return true; }
+
+std::string OpenFailureReason(std::int32_t port) {
+    const auto failure = LastOpenFailure(DeviceName(port));
+    return failure ? SystemMessage(static_cast<unsigned long>(failure->error)) : std::string();
+}
+
+#else
+
+namespace {
+
+constexpr unsigned kPtySlaveMajorFirst = 136;  // Unix98 pty slaves: majors 136 to 143
+constexpr unsigned kPtySlaveMajorLast = 143;
+
+bool IsPtySlave(const struct stat& st) {
+    const unsigned m = major(st.st_rdev);
+    return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
+}
+
+// A serial driver with hardware behind it. Legacy ttyS ports without a UART
+// hang on the serial8250 platform device; a device that is no tty at all has
+// no entry here.
+bool SerialHardware(const std::string& name) {
+    std::error_code ec;
+    const fs::path device = fs::path(g_sysfsTtyDir) / name / "device";
+    if (!fs::exists(device, ec)) return false;
+    return fs::canonical(device, ec).filename() != "serial8250" && !ec;
+}
+
+std::string ProcText(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The first process that has the device open, as "minicom (PID 1234)";
+// empty when /proc shows none the user may see.
+std::string Holder(const std::string& device) {
+    std::error_code ec;
+    const fs::path target = fs::canonical(device, ec);
+    if (ec) return {};
+    // Processes come and go meanwhile: every step takes its error code.
+    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
+        const std::string pid = proc->path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code fdEc;
+        for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end; fd.increment(fdEc)) {
+            std::error_code linkEc;
+            if (fs::read_symlink(fd->path(), linkEc) != target) continue;
+            const std::string name = ProcText(proc->path() / "comm");
+            return name.empty() ? "PID " + pid : name + " (PID " + pid + ")";
+        }
+    }
+    return {};
+}
+
+// The group that owns the device, unless that is root: the one to join.
+std::string OwningGroup(const std::string& device) {
+    struct stat st {};
+    if (stat(device.c_str(), &st) != 0 || st.st_gid == 0) return {};
+    std::vector<char> buf(4096);
+    group g{};
+    group* found = nullptr;
+    if (getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) != 0 || !found) return {};
+    return found->gr_name;
+}
+
+}  // namespace
+
+bool PortListable(std::int32_t port) {
+    const std::string path = DeviceName(port);
+    if (path.empty()) return false;
+    // A link counts as what it points at: ports/COM5 -> /dev/ttyUSB0 is judged as ttyUSB0.
+    std::error_code ec;
+    const fs::path target = fs::canonical(path, ec);
+    struct stat st {};
+    if (ec || stat(target.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || access(target.c_str(), R_OK | W_OK) != 0)
+        return false;
+    // A pseudo-terminal has no sysfs device; only a link the user made (the
+    // demo, the tests) leads to one.
+    if (IsPtySlave(st)) return true;
+    return SerialHardware(target.filename().string());
+}
+
+std::string OpenFailureReason(std::int32_t port) {
+    const std::string device = DeviceName(port);
+    const auto failure = LastOpenFailure(device);
+    if (!failure) return {};
+    switch (failure->error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: return "Gerät nicht vorhanden";
+        case EACCES:
+        case EPERM: {
+            const std::string group = OwningGroup(device);
+            if (group.empty()) return "keine Berechtigung";
+            return "keine Berechtigung: Benutzer in die Gruppe " + group + " aufnehmen, dann neu anmelden";
+        }
+        case EBUSY:
+        case EWOULDBLOCK: {
+            const std::string holder = Holder(device);
+            return holder.empty() ? "von einem anderen Programm belegt" : "belegt von " + holder;
+        }
+        case ENOTTY: return "kein serielles Gerät";
+        default: return std::strerror(failure->error);
+    }
+}
+
+#endif
 
 std::string ExecutableDir() {
 #if defined(_WIN32)

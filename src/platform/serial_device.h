@@ -32,6 +32,10 @@ public:
     virtual bool SetRts(DeviceHandle h, bool on) = 0;
     // Bytes in the input queue; also clears pending line errors. 0 on failure.
     virtual std::int32_t BytesWaiting(DeviceHandle h) = 0;
+    // Blocks until bytes are waiting or ms have passed; true when bytes are
+    // waiting. It returns early for input only, so on a line that is gone the
+    // caller's deadline still holds and nothing spins.
+    virtual bool WaitForInput(DeviceHandle h, std::uint32_t ms) = 0;
     // Reads up to max bytes that are already waiting, never blocks for more.
     virtual std::int32_t Read(DeviceHandle h, std::uint8_t* buf, std::int32_t max) = 0;
     // Synchronous write; the count written, 0 on failure.

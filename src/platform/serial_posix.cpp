@@ -8,18 +8,38 @@
 
 #include <cerrno>
 #include <climits>
+#include <algorithm>
 #include <cstdint>
+#include <set>
 
 #include "platform/clock.h"
+#include "platform/open_failure.h"
+#include "platform/posix_ioctl.h"
 #include "platform/serial_device.h"
 
 #if defined(__linux__)
+#include <linux/serial.h>
+
 #include "platform/serial_speed_linux.h"
 #endif
 
 namespace platform {
 
+namespace posix {
+
+int SystemIoctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
+
 namespace {
+IoctlCall g_ioctl = SystemIoctl;
+}  // namespace
+
+void SetIoctl(IoctlCall call) { g_ioctl = call ? call : SystemIoctl; }
+
+}  // namespace posix
+
+namespace {
+
+int Ioctl(int fd, unsigned long request, void* arg = nullptr) { return posix::g_ioctl(fd, request, arg); }
 
 // A driver that takes no byte for this long is taken as gone.
 constexpr std::uint32_t kWriteStallMs = 2000;
@@ -121,7 +141,9 @@ void MakeRaw(termios& t) {
                                         IXANY | INPCK | IGNPAR);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB);
+    // HUPCL off: closing leaves DTR and RTS as the program set them last,
+    // so the chip released by RestartNormal keeps running with BOOT0 low.
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | HUPCL);
     t.c_cflag |= CS8 | CREAD | CLOCAL;  // CLOCAL: a missing carrier never blocks
 #ifdef CRTSCTS
     t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
@@ -132,26 +154,32 @@ void MakeRaw(termios& t) {
 
 bool SetModemLine(DeviceHandle h, int line, bool on) {
     int bits = line;
-    return ioctl(Fd(h), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+    return Ioctl(Fd(h), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+DeviceHandle Fail(const std::string& deviceName, int fd, OpenStep step) {
+    const int err = errno;
+    if (fd >= 0) close(fd);
+    NoteOpenFailure(deviceName, {step, err});
+    return kClosedHandle;
 }
 
 class PosixSerial : public SerialDeviceService {
 public:
     DeviceHandle Open(const std::string& deviceName) override {
         const int fd = open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return kClosedHandle;
+        if (fd < 0) return Fail(deviceName, fd, OpenStep::Open);
         termios t{};
+        if (!isatty(fd)) return Fail(deviceName, fd, OpenStep::Setup);
         // TIOCEXCL keeps other users out, but not root; the lock also keeps a
         // second instance of this program out.
-        if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &t) != 0) {
-            close(fd);
-            return kClosedHandle;
-        }
+        if (Ioctl(fd, TIOCEXCL) != 0) return Fail(deviceName, fd, OpenStep::Exclusive);
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Fail(deviceName, fd, OpenStep::Lock);
+        if (tcgetattr(fd, &t) != 0) return Fail(deviceName, fd, OpenStep::Setup);
         MakeRaw(t);
-        if (tcsetattr(fd, TCSANOW, &t) != 0) {
-            close(fd);
-            return kClosedHandle;
-        }
+        if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(deviceName, fd, OpenStep::Setup);
+        ForgetOpenFailure(deviceName);
+        AskLowLatency(fd);
         return fd;
     }
 
@@ -231,8 +259,27 @@ public:
     std::int32_t BytesWaiting(DeviceHandle h) override {
         // In raw mode a line error only spoils its byte; nothing to clear.
         int n = 0;
-        if (ioctl(Fd(h), FIONREAD, &n) != 0 || n < 0) return 0;
+        if (Ioctl(Fd(h), FIONREAD, &n) != 0 || n < 0) return 0;
         return n;
+    }
+
+    bool WaitForInput(DeviceHandle h, std::uint32_t ms) override {
+        const std::uint32_t start = OsTickCount();
+        for (;;) {
+            const auto elapsed = static_cast<std::uint32_t>(OsTickCount() - start);
+            const std::uint32_t left = elapsed < ms ? ms - elapsed : 0;
+            pollfd p{Fd(h), POLLIN, 0};
+            const int r = poll(&p, 1, static_cast<int>(std::min<std::uint32_t>(left, INT_MAX)));
+            if (r == 0) return false;
+            if (r < 0 && errno == EINTR) continue;
+            if (r > 0 && p.revents == POLLIN) return true;
+            // Hung up, failed or no descriptor: bytes still queued count; else
+            // the time is sat out, since poll would only say the same at once.
+            if (r > 0 && (p.revents & POLLIN) && BytesWaiting(h) > 0) return true;
+            const auto spent = static_cast<std::uint32_t>(OsTickCount() - start);
+            if (spent < ms) OsSleepMs(ms - spent);
+            return false;
+        }
     }
 
     std::int32_t Read(DeviceHandle h, std::uint8_t* buf, std::int32_t max) override {
@@ -271,12 +318,47 @@ public:
     bool Purge(DeviceHandle h) override { return tcflush(Fd(h), TCIOFLUSH) == 0; }
 
     void Close(DeviceHandle h) override {
-        if (Fd(h) < 0) return;
+        const int fd = Fd(h);
+        if (fd < 0) return;
+        // What was written goes out before the port is let go (the line
+        // changes took effect at their ioctl).
+        tcdrain(fd);
+        RestoreLatency(fd);
         // A pseudo-terminal keeps the exclusive flag past close while its
         // master lives; without this a non-root reopen gets EBUSY.
-        ioctl(Fd(h), TIOCNXCL);
-        close(Fd(h));
+        Ioctl(fd, TIOCNXCL);
+        close(fd);
     }
+
+private:
+    // USB adapters hold received bytes back until their latency timer runs
+    // out (16 ms on FTDI chips): ask for low latency (1 ms there), and turn
+    // it off again at close if it was off before. A driver without the call (a
+    // pseudo-terminal) refuses it, and nothing more is done.
+    void AskLowLatency(int fd) {
+#if defined(__linux__)
+        serial_struct info{};
+        if (Ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY)) return;
+        info.flags |= ASYNC_LOW_LATENCY;
+        if (Ioctl(fd, TIOCSSERIAL, &info) == 0) lowLatencyAsked_.insert(fd);
+#else
+        (void)fd;
+#endif
+    }
+
+    void RestoreLatency(int fd) {
+#if defined(__linux__)
+        if (lowLatencyAsked_.erase(fd) == 0) return;
+        serial_struct info{};
+        if (Ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+        info.flags &= ~ASYNC_LOW_LATENCY;
+        Ioctl(fd, TIOCSSERIAL, &info);
+#else
+        (void)fd;
+#endif
+    }
+
+    std::set<int> lowLatencyAsked_;  // descriptors whose driver had it off before Open
 };
 
 }  // namespace

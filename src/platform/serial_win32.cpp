@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <climits>
+#include <map>
 
+#include "platform/open_failure.h"
 #include "platform/serial_device.h"
 
 namespace platform {
@@ -24,20 +26,35 @@ bool ReadDcb(HANDLE h, DCB& dcb) {
     return GetCommState(h, &dcb) != 0;
 }
 
+// Reads return at once with what is waiting, or with nothing; a write gives
+// up when the line stalls. readWaitMs > 0: a read of nothing waits that long
+// for the first byte instead.
+bool SetTimeouts(HANDLE h, DWORD readWaitMs) {
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = MAXDWORD;
+    if (readWaitMs > 0) {
+        t.ReadTotalTimeoutMultiplier = MAXDWORD;
+        t.ReadTotalTimeoutConstant = readWaitMs;
+    }
+    t.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+    t.WriteTotalTimeoutConstant = kWriteStallMs;
+    return SetCommTimeouts(h, &t) != 0;
+}
+
 class Win32Serial : public SerialDeviceService {
 public:
     DeviceHandle Open(const std::string& deviceName) override {
         HANDLE h = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return kClosedHandle;
+        if (h == INVALID_HANDLE_VALUE) {
+            NoteOpenFailure(deviceName, {OpenStep::Open, static_cast<int>(GetLastError())});
+            return kClosedHandle;
+        }
         // The driver keeps what its last user set. Every byte must pass as it
         // is (no XON/XOFF, no dropped 0x00, no error character), no modem
         // line may hold the output back, and DTR and RTS stay ours to drive,
         // both set as a POSIX open leaves them.
         DCB dcb;
-        if (!ReadDcb(h, dcb)) {
-            CloseHandle(h);
-            return kClosedHandle;
-        }
+        if (!ReadDcb(h, dcb)) return Fail(deviceName, h);
         dcb.fBinary = TRUE;
         dcb.fOutxCtsFlow = FALSE;
         dcb.fOutxDsrFlow = FALSE;
@@ -49,16 +66,10 @@ public:
         dcb.fNull = FALSE;
         dcb.fRtsControl = RTS_CONTROL_ENABLE;
         dcb.fAbortOnError = FALSE;
-        // The callers poll the input count and read only what is there; a
-        // read must never wait for more. A write gives up when the line stalls.
-        COMMTIMEOUTS t{};
-        t.ReadIntervalTimeout = MAXDWORD;
-        t.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
-        t.WriteTotalTimeoutConstant = kWriteStallMs;
-        if (!SetCommState(h, &dcb) || !SetCommTimeouts(h, &t)) {
-            CloseHandle(h);
-            return kClosedHandle;
-        }
+        // The callers ask the input count and read only what is there; a
+        // read must never wait for more.
+        if (!SetCommState(h, &dcb) || !SetTimeouts(h, 0)) return Fail(deviceName, h);
+        ForgetOpenFailure(deviceName);
         return reinterpret_cast<DeviceHandle>(h);
     }
 
@@ -97,14 +108,40 @@ public:
         DWORD errors = 0;
         COMSTAT stat{};
         if (!ClearCommError(ToHandle(h), &errors, &stat)) return 0;
-        return stat.cbInQue > static_cast<DWORD>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(stat.cbInQue);
+        const std::uint64_t n = std::uint64_t{stat.cbInQue} + (held_.count(h) ? 1u : 0u);
+        return n > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(n);
+    }
+
+    // The handle is synchronous, so the wait is a read with a time-out for
+    // its first byte: the driver wakes the thread when the byte comes. That
+    // byte is held here until the next Read.
+    bool WaitForInput(DeviceHandle h, std::uint32_t ms) override {
+        if (BytesWaiting(h) > 0) return true;
+        const DWORD start = GetTickCount();
+        std::uint8_t b = 0;
+        DWORD got = 0;
+        const bool read = ms > 0 && SetTimeouts(ToHandle(h), ms) && ReadFile(ToHandle(h), &b, 1, &got, nullptr);
+        SetTimeouts(ToHandle(h), 0);
+        if (read && got == 1) {
+            held_[h] = b;
+            return true;
+        }
+        // A port that failed at once: sit the time out rather than spin.
+        const DWORD spent = GetTickCount() - start;
+        if (spent < ms) Sleep(ms - spent);
+        return false;
     }
 
     std::int32_t Read(DeviceHandle h, std::uint8_t* buf, std::int32_t max) override {
         if (max <= 0) return 0;
+        std::int32_t n = 0;
+        if (auto it = held_.find(h); it != held_.end()) {
+            buf[n++] = it->second;
+            held_.erase(it);
+        }
         DWORD got = 0;
-        if (!ReadFile(ToHandle(h), buf, static_cast<DWORD>(max), &got, nullptr)) return 0;
-        return static_cast<std::int32_t>(got);
+        if (n < max && !ReadFile(ToHandle(h), buf + n, static_cast<DWORD>(max - n), &got, nullptr)) got = 0;
+        return n + static_cast<std::int32_t>(got);
     }
 
     std::int32_t Write(DeviceHandle h, const std::uint8_t* data, std::int32_t n) override {
@@ -115,12 +152,26 @@ public:
     }
 
     bool Purge(DeviceHandle h) override {
+        held_.erase(h);
         return PurgeComm(ToHandle(h), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR) != 0;
     }
 
     void Close(DeviceHandle h) override {
-        if (h != kClosedHandle) CloseHandle(ToHandle(h));
+        held_.erase(h);
+        if (h == kClosedHandle) return;
+        // The last line change and what was written reach the port first.
+        FlushFileBuffers(ToHandle(h));
+        CloseHandle(ToHandle(h));
     }
+
+private:
+    static DeviceHandle Fail(const std::string& deviceName, HANDLE h) {
+        NoteOpenFailure(deviceName, {OpenStep::Setup, static_cast<int>(GetLastError())});
+        CloseHandle(h);
+        return kClosedHandle;
+    }
+
+    std::map<DeviceHandle, std::uint8_t> held_;  // the byte a wait read ahead
 };
 
 }  // namespace

@@ -41,9 +41,8 @@ DWORD SystemCode(int err) {
 
 }  // namespace
 
-std::string OsErrorText(int err) {
-    const DWORD code = SystemCode(err);
-    if (code == 0) return std::strerror(err);
+// The system's text for a Win32 error code; empty when it has none.
+std::string SystemMessage(unsigned long code) {
     char* text = nullptr;
     const DWORD n = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
@@ -52,6 +51,12 @@ std::string OsErrorText(int err) {
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
+    return message;
+}
+
+std::string OsErrorText(int err) {
+    const DWORD code = SystemCode(err);
+    const std::string message = code == 0 ? std::string() : SystemMessage(code);
     return message.empty() ? std::strerror(err) : message;
 }
 

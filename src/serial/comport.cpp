@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
 #include "platform/ports.h"
 
 using platform::SerialDevices;
@@ -100,6 +101,15 @@ std::uint8_t TComPort::ReadByte() {
     if (fill_ == 0) return 0;
     readPos_ = 1;
     return buffer_[0];
+}
+
+bool TComPort::WaitForInput(std::uint32_t ms) {
+    if (readPos_ < fill_) return true;
+    if (!Opened()) {
+        platform::SleepMs(ms);
+        return false;
+    }
+    return SerialDevices().WaitForInput(handle_, ms);
 }
 
 void TComPort::Purge() {

@@ -1,6 +1,6 @@
 // TComPort: the program's only access to the serial line. A COM port opened
-// by number, line settings, DTR/RTS, byte output, and polled input handed
-// out one byte at a time from a receive buffer of its own.
+// by number, line settings, DTR/RTS, byte output, and input handed out one
+// byte at a time from a receive buffer of its own.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +26,16 @@ public:
     std::int32_t WriteString(const std::string& text);
     bool WriteByte(std::uint8_t b);
     std::int32_t InCount();
+    // InCount() > 0, answered from the receive buffer while it holds unread
+    // bytes: a wait that takes a burst byte by byte asks the driver once per
+    // burst, not once per byte.
+    bool HasInput() { return readPos_ < fill_ || InCount() > 0; }
     std::uint8_t ReadByte();
     std::uint8_t ReadChar() { return ReadByte(); }
+    // Blocks until InCount would be above 0 or ms have passed on the clock in
+    // force; true when input is there. Unread bytes in the buffer count, and
+    // on a closed port it just sleeps.
+    bool WaitForInput(std::uint32_t ms);
     void Purge();
 
     std::int32_t Baud() const { return baud_; }

@@ -2,10 +2,17 @@
 // keeps the speed and stop bits it is given but has no modem lines and
 // forces 8 bits without parity, so only those settings are read back here.
 #include <gtest/gtest.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <termios.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
+#include "platform/clock.h"
+#include "platform/posix_ioctl.h"
 #include "platform/serial_device.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
@@ -137,6 +144,146 @@ TEST(PosixSerial, WriteWaitsForTheDriver) {
     reader.join();
     EXPECT_EQ(written, static_cast<std::int32_t>(data.size()));
     EXPECT_TRUE(got == data);
+}
+
+// CPU time of this thread, in ms.
+double ThreadCpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    const auto us = (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000L + u.ru_utime.tv_usec + u.ru_stime.tv_usec;
+    return static_cast<double>(us) / 1e3;
+}
+
+// The wait for input sleeps in the kernel: it ends with a byte, or after its
+// time with next to no CPU spent, also when the far end has hung up.
+TEST(PosixSerial, WaitForInputBlocksUntilAByteOrTheTime) {
+    testsupport::PtyPair pty;
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    const auto silent = [&](std::uint32_t ms) {
+        const std::uint32_t start = platform::OsTickCount();
+        const double cpu = ThreadCpuMs();
+        EXPECT_FALSE(Os().WaitForInput(port.h, ms));
+        EXPECT_GE(platform::OsTickCount() - start, ms);
+        EXPECT_LT(ThreadCpuMs() - cpu, 30.0);  // a busy wait would take about all of it
+    };
+    silent(300);
+
+    std::thread sender([&] {
+        platform::OsSleepMs(30);
+        pty.Send({0x79});
+    });
+    const std::uint32_t start = platform::OsTickCount();
+    EXPECT_TRUE(Os().WaitForInput(port.h, 20000));
+    EXPECT_LT(platform::OsTickCount() - start, 20000u);
+    sender.join();
+    EXPECT_EQ(Os().BytesWaiting(port.h), 1);
+    EXPECT_TRUE(Os().WaitForInput(port.h, 20000));  // still waiting: at once
+
+    std::uint8_t b = 0;
+    ASSERT_EQ(Os().Read(port.h, &b, 1), 1);
+    pty.CloseMaster();
+    silent(200);
+    silent(0);
+}
+
+// HUPCL cleared: closing the port leaves DTR and RTS as the program set them.
+TEST(PosixSerial, OpenClearsHangUpOnClose) {
+    testsupport::PtyPair pty;
+    {
+        const int fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(tcgetattr(fd, &t), 0);
+        t.c_cflag |= HUPCL;
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+        close(fd);
+    }
+    Opened port(pty.slave());
+    ASSERT_NE(port.h, kClosedHandle);
+    ASSERT_TRUE(Os().SetLineSettings(port.h, {115200, 8, 2, 1}));
+    termios t{};
+    ASSERT_EQ(tcgetattr(static_cast<int>(port.h), &t), 0);
+    EXPECT_EQ(t.c_cflag & HUPCL, 0u);
+}
+
+// A driver stand-in behind the ioctl seam: modem lines and TIOCGSERIAL /
+// TIOCSSERIAL as a USB adapter's driver has them, everything else passed
+// on to the pseudo-terminal.
+struct FakeDriver {
+    enum class Serial { None, LatencyOff, LatencyOn } serial = Serial::None;
+    int flags = 0;
+    std::string calls;
+
+    static FakeDriver* current;
+    static int Ioctl(int fd, unsigned long request, void* arg) { return current->Call(fd, request, arg); }
+
+    int Call(int fd, unsigned long request, void* arg) {
+        auto note = [&](const std::string& what) { calls += (calls.empty() ? "" : " ") + what; };
+        switch (request) {
+            case TIOCEXCL: note("EXCL"); break;
+            case TIOCNXCL: note("NXCL"); break;
+            case TIOCMBIS:
+            case TIOCMBIC: {
+                const int bits = *static_cast<int*>(arg);
+                note(std::string(bits & TIOCM_DTR ? "DTR" : "RTS") + (request == TIOCMBIS ? "+" : "-"));
+                return 0;
+            }
+            case TIOCGSERIAL:
+                note("GET");
+                if (serial == Serial::None) {
+                    errno = ENOTTY;
+                    return -1;
+                }
+                *static_cast<serial_struct*>(arg) = serial_struct{};
+                static_cast<serial_struct*>(arg)->flags = flags;
+                return 0;
+            case TIOCSSERIAL:
+                flags = static_cast<serial_struct*>(arg)->flags;
+                note(flags & ASYNC_LOW_LATENCY ? "SET low" : "SET normal");
+                return 0;
+            default: break;
+        }
+        return platform::posix::SystemIoctl(fd, request, arg);
+    }
+};
+FakeDriver* FakeDriver::current = nullptr;
+
+TEST(PosixSerial, LowLatencyWhileOpenThenTheDriversFlagsBack) {
+    constexpr int kOtherFlags = ASYNC_SKIP_TEST | ASYNC_SPD_HI;
+    const struct {
+        FakeDriver::Serial serial;
+        const char* calls;
+        int flagsAfter;
+    } cases[] = {
+        // A pseudo-terminal has no such call: nothing more is tried.
+        {FakeDriver::Serial::None, "EXCL GET DTR+ RTS- DTR- NXCL", 0},
+        {FakeDriver::Serial::LatencyOff, "EXCL GET SET low DTR+ RTS- DTR- GET SET normal NXCL", kOtherFlags},
+        {FakeDriver::Serial::LatencyOn, "EXCL GET DTR+ RTS- DTR- NXCL", kOtherFlags | ASYNC_LOW_LATENCY},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.calls);
+        FakeDriver driver;
+        driver.serial = c.serial;
+        driver.flags = c.serial == FakeDriver::Serial::LatencyOn ? kOtherFlags | ASYNC_LOW_LATENCY : kOtherFlags;
+        FakeDriver::current = &driver;
+        platform::posix::SetIoctl(&FakeDriver::Ioctl);
+        {
+            testsupport::PtyPair pty;
+            const DeviceHandle h = Os().Open(pty.slave());
+            ASSERT_NE(h, kClosedHandle);
+            // The last line changes reach the driver before the port is let go.
+            Os().SetDtr(h, true);
+            Os().SetRts(h, false);
+            Os().SetDtr(h, false);
+            Os().Close(h);
+        }
+        platform::posix::SetIoctl(nullptr);
+        EXPECT_EQ(driver.calls, c.calls);
+        if (c.serial != FakeDriver::Serial::None) {
+            EXPECT_EQ(driver.flags, c.flagsAfter);
+        }
+    }
 }
 
 }  // namespace

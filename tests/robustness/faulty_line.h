@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bootloader/protocol.h"
+#include "platform/clock.h"
 #include "support/forwarding_device.h"
 #include "sim/chip.h"
 
@@ -50,6 +51,22 @@ public:
     std::int32_t BytesWaiting(platform::DeviceHandle h) override {
         Pull(h);
         return static_cast<std::int32_t>(pending_.size());
+    }
+    // A hang-up among the bytes that ended the inner wait leaves nothing to
+    // read: the rest of the time is sat out, as on a dead line.
+    bool WaitForInput(platform::DeviceHandle h, std::uint32_t ms) override {
+        const std::uint32_t start = platform::TickCount();
+        for (;;) {
+            Pull(h);
+            if (!pending_.empty()) return true;
+            const std::uint32_t left = platform::Remaining(start, ms);
+            if (left == 0) return false;
+            if (dead_) {
+                platform::SleepMs(left);
+                return false;
+            }
+            if (!inner_.WaitForInput(h, left)) return false;
+        }
     }
     std::int32_t Read(platform::DeviceHandle h, std::uint8_t* buf, std::int32_t max) override {
         Pull(h);

@@ -127,18 +127,45 @@ TEST(SimEntryTest, PtyRuleSevenFWhileWaitingOrAfterASecondOfSilenceResyncs) {
     EXPECT_EQ(b.Cmd(0x02), 0x79);
 }
 
-TEST(SimLineTest, DevicesAreNamedExclusiveAndDropTheirLinesOnClose) {
+// As a driver with HUPCL cleared: closing leaves the lines where they were.
+TEST(SimLineTest, DevicesAreNamedExclusiveAndKeepTheirLinesOnClose) {
     Bench b;
     auto& line = b.rig.line();
     EXPECT_EQ(line.Open("no such device"), platform::kClosedHandle);
     const std::string name = platform::DeviceName(1);
     EXPECT_EQ(line.Open(name), platform::kClosedHandle);  // the bench holds it
-    b.port.SetDTR(true);
-    EXPECT_TRUE(line.Dtr(name));
+    b.port.SetDTR(true);  // reset held
+    b.port.SetRTS(false);
     b.port.Close();
-    EXPECT_FALSE(line.Dtr(name));
     EXPECT_FALSE(line.IsOpen(name));
+    EXPECT_TRUE(line.Dtr(name));
+    EXPECT_FALSE(line.Rts(name));
+    EXPECT_EQ(b.chip().state(), State::Reset);
     EXPECT_TRUE(b.port.Open());
+}
+
+// A wait on the line ends when the chip's byte has arrived, or after its
+// full time when none comes, also on a line that is gone.
+TEST(SimLineTest, WaitsEndWithTheChipsNextByte) {
+    Bench b;
+    ASSERT_TRUE(b.Connect());
+    const std::uint64_t byteUs = sim::ByteNs({115200, 8, 2, 1}) / 1000;
+    b.Send({0x02, 0xFD});
+    std::uint64_t start = b.Us();
+    ASSERT_TRUE(b.port.WaitForInput(1000));
+    // The command's last byte on the wire, the reply time, the answer on the wire.
+    EXPECT_NEAR(static_cast<double>(b.Us() - start), static_cast<double>(2 * byteUs + 10 + byteUs), 5.0);
+    EXPECT_EQ(b.port.InCount(), 1);
+    b.Receive(5);
+
+    start = b.Us();
+    EXPECT_FALSE(b.port.WaitForInput(50));
+    EXPECT_NEAR(static_cast<double>(b.Us() - start), 50'000.0, 50.0);
+    b.chip().faults().hangUp = true;
+    b.Send({0x02, 0xFD});
+    start = b.Us();
+    EXPECT_FALSE(b.port.WaitForInput(50));
+    EXPECT_NEAR(static_cast<double>(b.Us() - start), 50'000.0, 50.0);
 }
 
 TEST(SimLineTest, PurgeDiscardsWhatHasArrived) {

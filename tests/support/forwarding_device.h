@@ -25,6 +25,7 @@ public:
     bool SetDtr(platform::DeviceHandle h, bool on) override { return inner_.SetDtr(h, on); }
     bool SetRts(platform::DeviceHandle h, bool on) override { return inner_.SetRts(h, on); }
     std::int32_t BytesWaiting(platform::DeviceHandle h) override { return inner_.BytesWaiting(h); }
+    bool WaitForInput(platform::DeviceHandle h, std::uint32_t ms) override { return inner_.WaitForInput(h, ms); }
     std::int32_t Read(platform::DeviceHandle h, std::uint8_t* buf, std::int32_t max) override {
         return inner_.Read(h, buf, max);
     }

@@ -35,6 +35,11 @@ public:
     PtyPair& operator=(const PtyPair&) = delete;
 
     int master() const { return master_; }
+    // The far end gone: the slave side sees a hang-up.
+    void CloseMaster() {
+        if (master_ >= 0) close(master_);
+        master_ = -1;
+    }
     const std::string& slave() const { return slave_; }
 
     // Everything, into the slave's input queue.

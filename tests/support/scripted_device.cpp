@@ -109,9 +109,27 @@ bool ScriptedDevice::SetRts(platform::DeviceHandle h, bool on) {
 }
 
 std::int32_t ScriptedDevice::BytesWaiting(platform::DeviceHandle h) {
+    ++polls;
     if (!IsOpen(h)) return 0;
     Deliver();
     return static_cast<std::int32_t>(queue_.size());
+}
+
+bool ScriptedDevice::WaitForInput(platform::DeviceHandle h, std::uint32_t ms) {
+    if (IsOpen(h)) Deliver();
+    if (!IsOpen(h) || queue_.empty()) {
+        std::uint32_t sleep = ms;
+        if (IsOpen(h)) {
+            const std::uint32_t now = platform::TickCount();
+            for (const auto& p : pending_) {
+                const auto elapsed = static_cast<std::uint32_t>(now - p.base);
+                sleep = std::min(sleep, elapsed < p.delay ? p.delay - elapsed : 0u);
+            }
+        }
+        platform::SleepMs(sleep);
+        if (IsOpen(h)) Deliver();
+    }
+    return IsOpen(h) && !queue_.empty();
 }
 
 std::int32_t ScriptedDevice::Read(platform::DeviceHandle h, std::uint8_t* buf, std::int32_t max) {

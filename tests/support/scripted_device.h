@@ -12,8 +12,9 @@
 
 namespace testsupport {
 
-// Each reading advances the clock by a fixed step, so a busy wait of
-// seconds ends after a few hundred thousand readings. Installs itself.
+// Each reading advances the clock by a fixed step (what a poll costs); a
+// sleep ends where the tick count has moved on by its length, on the tick.
+// Installs itself.
 class VirtualClock : public platform::TickSource {
 public:
     explicit VirtualClock(std::uint32_t startMs = 0, std::uint32_t stepUs = 10);
@@ -22,6 +23,7 @@ public:
     VirtualClock& operator=(const VirtualClock&) = delete;
 
     std::uint32_t NowMs() override;
+    void SleepMs(std::uint32_t ms) override { us_ = (us_ / 1000 + ms) * 1000; }
     std::uint32_t PeekMs() const { return static_cast<std::uint32_t>(us_ / 1000); }
     void AdvanceMs(std::uint32_t ms) { us_ += std::uint64_t{ms} * 1000; }
 
@@ -31,7 +33,8 @@ private:
 };
 
 // Installs itself as the serial device service for its lifetime. Accepts any
-// non-empty device name unless told otherwise; one device at a time.
+// non-empty device name unless told otherwise; one device at a time. Its
+// waits sleep on the clock in force until the next scripted byte is due.
 class ScriptedDevice : public platform::SerialDeviceService {
 public:
     enum class Op { Open, Close, GetSettings, SetSettings, Dtr, Rts, Write, Purge };
@@ -63,6 +66,7 @@ public:
     bool failOpen = false;
     bool failGetSettings = false;
     bool failSetSettings = false;
+    int polls = 0;  // BytesWaiting calls: a busy wait makes thousands
     platform::LineSettings deviceSettings{1200, 7, 1, 2};  // what a fresh device reports
     std::vector<Event> events;
 
@@ -73,6 +77,7 @@ public:
     bool SetDtr(platform::DeviceHandle h, bool on) override;
     bool SetRts(platform::DeviceHandle h, bool on) override;
     std::int32_t BytesWaiting(platform::DeviceHandle h) override;
+    bool WaitForInput(platform::DeviceHandle h, std::uint32_t ms) override;
     std::int32_t Read(platform::DeviceHandle h, std::uint8_t* buf, std::int32_t max) override;
     std::int32_t Write(platform::DeviceHandle h, const std::uint8_t* data, std::int32_t n) override;
     bool Purge(platform::DeviceHandle h) override;

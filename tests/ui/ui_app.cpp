@@ -6,9 +6,9 @@
 #include <QTest>
 
 #include <filesystem>
-#include <fstream>
 
 #include "platform/ports.h"
+#include "support/pty_pair.h"
 
 namespace uitest {
 
@@ -38,24 +38,28 @@ void Type(QWidget& widget, const QString& text) {
     QTest::keyClicks(target, text);
 }
 
+namespace {
+
+// A terminal device that is always there: the present ports' links lead to
+// it, as a user's link leads to an adapter.
+const std::string& PresentDevice() {
+    static testsupport::PtyPair pty;
+    return pty.slave();
+}
+
+}  // namespace
+
 void MakePorts(const std::string& root, std::initializer_list<int> present) {
-    namespace fs = std::filesystem;
-    fs::create_directories(root + "/ports");
-    fs::create_directories(root + "/devices");
-    for (int n = 1; n <= 99; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        fs::create_symlink(root + "/devices/" + name, root + "/ports/" + name);
-    }
+    std::filesystem::create_directories(root + "/ports");
+    for (int n = 1; n <= 99; ++n) SetPortPresent(root, n, false);
     for (int n : present) SetPortPresent(root, n, true);
     platform::SetPortsDir(root + "/ports");
 }
 
 void SetPortPresent(const std::string& root, int n, bool present) {
-    const std::string device = root + "/devices/COM" + std::to_string(n);
-    if (present)
-        std::ofstream{device};
-    else
-        std::filesystem::remove(device);
+    const std::string link = root + "/ports/COM" + std::to_string(n);
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(present ? PresentDevice() : root + "/missing", link);
 }
 
 }  // namespace uitest

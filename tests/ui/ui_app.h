@@ -33,10 +33,11 @@ public:
     std::vector<std::string> opened;
 };
 
-// A ports folder root/ports that binds COM1 to COM99 to files in
-// root/devices: those of the ports present exist, the others don't. The scan
-// lists a port whose device exists and may be read and written, so no device
-// of this machine takes part. Points the ports folder there.
+// A ports folder root/ports with links for COM1 to COM99: those of the ports
+// present lead to a pseudo-terminal, the others nowhere. The scan lists the
+// first kind only, so no device of this machine takes part; the serial
+// service of the test (the simulated chip) answers by the link's name.
+// Points the ports folder there.
 void MakePorts(const std::string& root, std::initializer_list<int> present);
 // Port n's device appears or goes, as when an adapter is plugged in or out.
 void SetPortPresent(const std::string& root, int n, bool present);

@@ -169,8 +169,35 @@ TEST_F(Loopback, ComPortHandsOutABurstByteByByte) {
     EXPECT_EQ(com.InCount(), 0);
 }
 
-TEST(Win32Serial, MissingPortDoesNotOpen) {
+// The wait reads its first byte ahead with a time-out; that byte counts as
+// waiting and comes first at the next read, and a purge drops it.
+TEST_F(Loopback, WaitForInputBlocksUntilAByteOrTheTime) {
+    auto& s = OsSerialDevices();
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(s.WaitForInput(h_, 200));
+    EXPECT_GE(GetTickCount() - start, 184u);  // the system timer ticks in up to 16 ms
+    std::uint8_t buf[8] = {};
+    EXPECT_EQ(s.Read(h_, buf, 8), 0);  // reads return at once again
+
+    const std::uint8_t out[3] = {0x79, 0x1F, 0x79};
+    ASSERT_EQ(s.Write(h_, out, 3), 3);
+    start = GetTickCount();
+    EXPECT_TRUE(s.WaitForInput(h_, kArrivalLimitMs));
+    EXPECT_LT(GetTickCount() - start, static_cast<DWORD>(kArrivalLimitMs));
+    ASSERT_TRUE(WaitFor([&] { return s.BytesWaiting(h_) == 3; }));
+    EXPECT_TRUE(s.WaitForInput(h_, kArrivalLimitMs));
+    EXPECT_EQ(s.Read(h_, buf, 8), 3);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + 3), std::vector<std::uint8_t>(out, out + 3));
+
+    ASSERT_EQ(s.Write(h_, out, 1), 1);
+    ASSERT_TRUE(s.WaitForInput(h_, kArrivalLimitMs));
+    EXPECT_TRUE(s.Purge(h_));
+    EXPECT_EQ(s.BytesWaiting(h_), 0);
+}
+
+TEST(Win32Serial, MissingPortDoesNotOpenAndSaysWhy) {
     EXPECT_EQ(OsSerialDevices().Open(platform::WindowsDeviceName(97)), kClosedHandle);
+    EXPECT_FALSE(platform::OpenFailureReason(97).empty());
     EXPECT_EQ(OsSerialDevices().Open("\\\\.\\COM0"), kClosedHandle);
 }
 
@@ -184,6 +211,9 @@ TEST(Win32Serial, ClosedHandleFailsQuietly) {
     EXPECT_EQ(s.Read(kClosedHandle, &b, 1), 0);
     EXPECT_EQ(s.Write(kClosedHandle, &b, 1), 0);
     EXPECT_FALSE(s.Purge(kClosedHandle));
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(s.WaitForInput(kClosedHandle, 100));
+    EXPECT_GE(GetTickCount() - start, 84u);  // sat out, not returned at once
     s.Close(kClosedHandle);
 }
 
