@@ -111,13 +111,13 @@ shoot 1-start
 click 452 64; click 88 76                    # "Chip Setup", "Teste Verbindung + Chip"
 logged "02 Get ID"; shoot 2-chip-erkannt
 click 452 112; click 352 82                  # "Programmierung", "..." beside Hexfile
-answer '^Open$' "$hex" 3-hex-dialog; shoot 4-hex-geladen
+answer 'ffnen$' "$hex" 3-hex-dialog; shoot 4-hex-geladen
 click 56 228                                 # "Programmieren"
 logged "31 Write Memory 08000000"; shoot 5-programmiert
 click 56 260                                 # "Verifizieren"
 logged "11 Read Memory 08000000"; shoot 6-verifiziert
 click 56 148                                 # "Chip auslesen"
-answer '^Save As$' "$demo/auslese.bin" 7-auslesen-dialog
+answer '^Speichern unter$' "$demo/auslese.bin" 7-auslesen-dialog
 for _ in $(seq 600); do
   [[ $(stat -c %s "$demo/auslese.bin" 2>/dev/null || echo 0) == 131072 ]] && break; sleep 0.1
 done

@@ -7,8 +7,9 @@ set -euo pipefail
 packages=("$@")
 ((${#packages[@]})) || packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-dejavu-core fonts-liberation
-  xvfb xauth xdotool x11-apps imagemagick libx11-dev
+  qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-liberation
+  pkg-config libcanberra-dev sound-theme-freedesktop
+  xvfb xauth xdotool x11-apps imagemagick libx11-dev libxfixes-dev
   stm32flash srecord binutils
   desktop-file-utils appstream
   clang libclang-rt-14-dev

@@ -25,3 +25,31 @@ shoot() { # name [window] [quarters]
   done
   echo "the window did not settle for $1" >&2; return 1
 }
+
+# Saves the cursor the screen shows now (where the pointer is) as a PNG, four
+# times enlarged: XFixes through python3's ctypes, then imagemagick.
+cursor_png() { # file
+  python3 - "$scratch/cursor.rgba" <<'PY' || return 1
+import ctypes, ctypes.util, sys
+class Image(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)), ("atom", ctypes.c_ulong),
+                ("name", ctypes.c_char_p)]
+x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+xf = ctypes.CDLL(ctypes.util.find_library("Xfixes"))
+x11.XOpenDisplay.restype = ctypes.c_void_p
+xf.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
+xf.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+c = xf.XFixesGetCursorImage(x11.XOpenDisplay(None)).contents
+with open(sys.argv[1], "wb") as f:
+    for i in range(c.width * c.height):
+        p = c.pixels[i]
+        f.write(bytes([(p >> 16) & 255, (p >> 8) & 255, p & 255, (p >> 24) & 255]))
+print(c.width, c.height, file=open(sys.argv[1] + ".size", "w"))
+PY
+  local w h
+  read -r w h <"$scratch/cursor.rgba.size"
+  convert -size "${w}x${h}" -depth 8 "rgba:$scratch/cursor.rgba" -background white -flatten -scale 400% "$1"
+  echo "  $1"
+}

@@ -4,6 +4,9 @@
 namespace platform {
 
 // The types are MessageBeep's own: 0 default, 48 MB_ICONEXCLAMATION, 64 MB_ICONASTERISK.
+// Windows plays a sound of its own for each, so the sound theme is not needed.
 void OsMessageBeep(unsigned type) { ::MessageBeep(type); }
+
+bool PlayThemeSound(const char*) { return false; }
 
 }  // namespace platform

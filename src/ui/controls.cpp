@@ -2,14 +2,59 @@
 
 #include <QButtonGroup>
 #include <QLabel>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 
 #include <algorithm>
 
-QString QStr(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+#include "platform/wait_hook.h"
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[at], 0 if there is none.
+std::size_t Utf8Sequence(const std::string& text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;        // no overlong form
+        if (lead == 0xED) high = 0x9F;       // no surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;       // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+}  // namespace
+
+QString QStr(const std::string& bytes) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t n = Utf8Sequence(bytes, at);
+        if (n == 0) {
+            text += QChar(static_cast<unsigned char>(bytes[at]));
+            ++at;
+        } else {
+            text += QString::fromUtf8(bytes.data() + at, static_cast<qsizetype>(n));
+            at += n;
+        }
+    }
+    return text;
+}
 
 std::string Str(const QString& text) { return text.toUtf8().toStdString(); }
 
@@ -72,6 +117,10 @@ TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
+    // Qt 6 takes a finished edit whose text equals an item as a pick of it,
+    // and an edit finishes whenever the focus leaves it: a click elsewhere,
+    // opening the list, closing the window. Only the list and the keys pick.
+    disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
     // textEdited comes from typing only, never from the program's own setText.
     connect(lineEdit(), &QLineEdit::textEdited, this, &TComboBox::Change);
     connect(this, &QComboBox::activated, this, &TComboBox::Picked);
@@ -112,6 +161,18 @@ void TComboBox::Picked(int index) {
     emit Change();
 }
 
+// --- TPathEdit
+
+TPathEdit::TPathEdit(QWidget* parent) : QLineEdit(parent) {}
+
+void TPathEdit::SetPath(const std::string& bytes) {
+    bytes_ = bytes;
+    shown_ = QStr(bytes);
+    setText(shown_);
+}
+
+std::string TPathEdit::Path() const { return text() == shown_ ? bytes_ : Str(text()); }
+
 // --- TStatusBar
 
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), panel_(new QLabel(this)) {
@@ -125,7 +186,10 @@ void TStatusBar::SetText(const std::string& text) { panel_->setText(QStr(text));
 std::string TStatusBar::Text() const { return Str(panel_->text()); }
 
 // The panel is all there is to see: the bar around it needs no second paint.
-void TStatusBar::Repaint() { panel_->repaint(); }
+void TStatusBar::Repaint() {
+    panel_->repaint();
+    platform::WhileWaiting();
+}
 
 // --- TFileDialog
 

@@ -1,12 +1,13 @@
 // The few controls whose behaviour the window relies on where Qt's own
 // differs: a radio group with a clamped index, a combo box that keeps its
-// selected item apart from its text, the status bar the library writes to,
-// and file dialogs a test can answer.
+// selected item apart from its text, an edit that keeps a path's bytes, the
+// status bar the library writes to, and file dialogs a test can answer.
 #pragma once
 
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QStringList>
 
@@ -22,7 +23,11 @@ class QButtonGroup;
 class QLabel;
 class QRadioButton;
 
-QString QStr(const std::string& utf8);
+// The program's texts are UTF-8; the 8-bit files it reads may hold other
+// bytes. Each byte that isn't part of a UTF-8 sequence shows as its Latin-1
+// character (0xE9 as "é"), not as a replacement character.
+QString QStr(const std::string& bytes);
+// UTF-8.
 std::string Str(const QString& text);
 
 // One column of radio buttons under a caption. Click is raised only when the
@@ -55,7 +60,8 @@ private:
 
 // Editable combo box. Its selected item is its own state: the program may set
 // the text without touching it, a pick by hand sets both. Change is raised for
-// the user's typing and picks only.
+// the user's typing and picks only: not for focus moving in or out, nor for
+// opening and closing the list, whatever the text shows.
 class TComboBox : public QComboBox, public TChipList {
     Q_OBJECT
 public:
@@ -80,6 +86,21 @@ private:
     int selected_ = -1;
 };
 
+// A single-line edit holding a file path. The path's bytes come back as they
+// were given while the user leaves the text alone, so a name that isn't UTF-8
+// still names its file; once edited, the text is the path.
+class TPathEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TPathEdit(QWidget* parent);
+    void SetPath(const std::string& bytes);
+    std::string Path() const;
+
+private:
+    std::string bytes_;
+    QString shown_;
+};
+
 // The one panel of the status bar, reaching to the right end.
 class TStatusBar : public QStatusBar, public platform::StatusBar {
     Q_OBJECT
@@ -88,6 +109,7 @@ public:
 
     void SetText(const std::string& text) override;
     std::string Text() const override;
+    // Between a job's blocks: the window also gets to answer and repaint.
     void Repaint() override;
     QLabel* Panel() const { return panel_; }
 

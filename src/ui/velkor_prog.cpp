@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/version.h"
+#include "ui/german.h"
 #include "ui/velkor_unit.h"
 
 namespace {
@@ -54,6 +55,7 @@ int main(int argc, char* argv[]) {
     // The controls sit at fixed pixel positions; a desktop style with larger
     // paddings would clip them.
     QApplication::setStyle("Fusion");
+    SpeakGerman(app);
     // Qt has taken its own options out of argv; what is left is ours, as bytes.
     TMainForm::Options options;
     for (int i = 1; i < argc; ++i) options.arguments.emplace_back(argv[i]);

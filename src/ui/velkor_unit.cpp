@@ -49,11 +49,14 @@ QFont UiFont(int pixelHeight) {
     return font;
 }
 
-class QtBeep : public platform::BeepSink {
-public:
-    void Beep(unsigned) override { QApplication::beep(); }
+#if !defined(_WIN32)
+// The sound theme's events; the window system's bell where none can play.
+// Windows plays a sound of its own for each beep type.
+class WindowBeep : public platform::ThemeSoundBeep {
+    void Bell() override { QApplication::beep(); }
 };
-QtBeep g_beep;
+WindowBeep g_beep;
+#endif
 
 std::string PortText(std::int32_t n) { return "COM " + std::to_string(n); }
 
@@ -87,8 +90,9 @@ QGroupBox* GroupBox(const char* name, const QString& caption, QWidget* parent, i
     return g;
 }
 
-QLineEdit* Edit(const char* name, QWidget* parent, int x, int y, int w, int h) {
-    auto* e = new QLineEdit(parent);
+template <class E = QLineEdit>
+E* Edit(const char* name, QWidget* parent, int x, int y, int w, int h) {
+    auto* e = new E(parent);
     e->setObjectName(name);
     e->setGeometry(x, y, w, h);
     return e;
@@ -104,16 +108,34 @@ TComboBox* Combo(const char* name, QWidget* parent, int x, int y, int w, int h) 
 }  // namespace
 
 TMainForm::TMainForm(Options options, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)) {
+    : QWidget(parent), options_(std::move(options)), busy_(this) {
     CreateControls();
     SetTabOrder();
+#if !defined(_WIN32)
     platform::SetBeepSink(&g_beep);
+#endif
     Guarded([&] { FormCreate(this); });
     // Only now: the names FormCreate puts in must not run HWChanged.
     ConnectHandlers();
 }
 
 TMainForm::~TMainForm() { platform::SetBeepSink(nullptr); }
+
+template <class F>
+void TMainForm::Handler(F&& handler) {
+    if (closed_ || !busy_.Run([&] { Guarded(handler); })) return;
+    if (closePending_) {
+        closePending_ = activatePending_ = false;
+        close();
+    } else if (activatePending_) {
+        activatePending_ = false;
+        if (isActiveWindow()) Activated();
+    }
+}
+
+void TMainForm::Activated() {
+    Handler([this] { FormActivate(this); });
+}
 
 template <class F>
 void TMainForm::Guarded(F&& handler) {
@@ -125,6 +147,8 @@ void TMainForm::Guarded(F&& handler) {
 }
 
 void TMainForm::ShowError(const std::string& text) {
+    // The box must take the clicks made for it, not those made during the wait.
+    busy_.EndWait();
     if (options_.showError)
         options_.showError(text);
     else
@@ -203,13 +227,13 @@ void TMainForm::CreateControls() {
 
     // View "Programmierung".
     GroupBox3 = GroupBox("GroupBox3", "Konfigurationsdatei", MainPanel, 8, 8, 369, 41);
-    KonfigDateiEdit = Edit("KonfigDateiEdit", GroupBox3, 8, 16, 313, 21);
+    KonfigDateiEdit = Edit<TPathEdit>("KonfigDateiEdit", GroupBox3, 8, 16, 313, 21);
     KonfigLadeButton = Button("KonfigLadeButton", "...", GroupBox3, 328, 16, 33, 20);
     Label1 = new QLabel("Hexfile", MainPanel);
     Label1->setObjectName("Label1");
     Label1->move(16, 56);
     Label1->adjustSize();
-    HexDateiEdit = Edit("HexDateiEdit", MainPanel, 16, 72, 313, 21);
+    HexDateiEdit = Edit<TPathEdit>("HexDateiEdit", MainPanel, 16, 72, 313, 21);
     HexLadeButton = Button("HexLadeButton", "...", MainPanel, 336, 72, 33, 20);
     LeertestButton = Button("LeertestButton", "Leertest", MainPanel, 8, 104, 97, 25);
     AusleseButton = Button("AusleseButton", "Chip auslesen", MainPanel, 8, 136, 97, 25);
@@ -253,7 +277,7 @@ void TMainForm::SetTabOrder() {
 }
 
 void TMainForm::OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*)) {
-    connect(button, &QPushButton::clicked, this, [this, button, handler] { Guarded([&] { (this->*handler)(button); }); });
+    connect(button, &QPushButton::clicked, this, [this, button, handler] { Handler([&] { (this->*handler)(button); }); });
 }
 
 void TMainForm::ConnectHandlers() {
@@ -276,7 +300,7 @@ void TMainForm::ConnectHandlers() {
 
     auto changed = [this](QObject* sender) {
         return [this, sender] {
-            Guarded([&] { HWChanged(sender); });
+            Handler([&] { HWChanged(sender); });
         };
     };
     connect(PortComboBox, &TComboBox::Change, this, changed(PortComboBox));
@@ -285,18 +309,39 @@ void TMainForm::ConnectHandlers() {
     connect(ChipresetRadio, &TRadioGroup::Click, this, changed(ChipresetRadio));
     connect(BootmodeRadio, &TRadioGroup::Click, this, changed(BootmodeRadio));
     connect(CBManuellTyp, &QCheckBox::clicked, this, changed(CBManuellTyp));
-    // Also when the program puts another name in, as choosing a HEX file does.
-    connect(HexDateiEdit, &QLineEdit::textChanged, this, changed(HexDateiEdit));
+    // Also when the program puts another name in: choosing a HEX file does,
+    // inside its own handler, and there it runs there and then.
+    connect(HexDateiEdit, &QLineEdit::textChanged, this, [this, changed] {
+        if (closed_) return;
+        if (busy_.Running())
+            Guarded([&] { HWChanged(HexDateiEdit); });
+        else
+            changed(HexDateiEdit)();
+    });
 }
 
 bool TMainForm::event(QEvent* e) {
     const bool handled = QWidget::event(e);
-    if (e->type() == QEvent::WindowActivate) Guarded([&] { FormActivate(this); });
+    if (e->type() == QEvent::WindowActivate) {
+        if (busy_.Running())
+            activatePending_ = true;
+        else
+            Activated();
+    }
     return handled;
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
-    Guarded([&] { FormClose(this); });
+    if (busy_.Running()) {
+        // Ending now would leave a half-programmed chip: the job's end closes.
+        closePending_ = true;
+        e->ignore();
+        return;
+    }
+    if (!closed_) {
+        closed_ = true;
+        busy_.Run([&] { Guarded([&] { FormClose(this); }); });
+    }
     // A failed save has been shown; keeping the window open would leave no way out.
     e->accept();
 }
@@ -328,7 +373,7 @@ void TMainForm::FormCreate(QObject*) {
     BaudrateBox->Clear();
 
     SetIniDefaults(Files.userDir);
-    KonfigDateiEdit->setText(QStr(Ini.KonfigDatei));
+    KonfigDateiEdit->SetPath(Ini.KonfigDatei);
     Guarded([&] {
         if (platform::FileExists(Ini.KonfigDatei)) {
             LoadKonfig(Ini.KonfigDatei);
@@ -349,8 +394,8 @@ void TMainForm::FormCreate(QObject*) {
     CBManuellTyp->setChecked(Ini.ManuellTyp);
     CBAutoErase->setChecked(Ini.AutoErase);
     ChipTypCombo->SetText(Ini.ChipName);
-    KonfigDateiEdit->setText(QStr(Ini.KonfigDatei));
-    HexDateiEdit->setText(QStr(Ini.HexDatei));
+    KonfigDateiEdit->SetPath(Ini.KonfigDatei);
+    HexDateiEdit->SetPath(Ini.HexDatei);
     ChipAnzeige->setText(QStr(Ini.ChipName));
     for (int rate : kBaudRates) BaudrateBox->AddItem(std::to_string(rate) + " Baud");
     ComPort.SetParity(kEvenParity);
@@ -368,15 +413,27 @@ void TMainForm::FormActivate(QObject*) {
     if (PortComboBox->count() == 0) ComAktuButtonClick(this);
 }
 
+// Opening a port on Linux raises DTR and RTS, which resets whatever board or
+// printer hangs on it: there the device nodes tell which ports can be opened.
+// Windows scans by opening each port.
+bool TMainForm::PortFound(std::int32_t n) {
+#if defined(_WIN32)
+    ComPort.SetPort(n);
+    if (!ComPort.Open()) return false;
+    ComPort.Close();
+    return true;
+#else
+    return platform::PortListable(n);
+#endif
+}
+
 void TMainForm::ComAktuButtonClick(QObject*) {
     const std::string remembered = PortComboBox->Text();
     PortComboBox->Clear();
     std::int32_t highest = 0;
     for (std::int32_t n = kFirstPort; n <= kLastPort; ++n) {
-        ComPort.SetPort(n);
-        if (ComPort.Open()) {
+        if (PortFound(n)) {
             PortComboBox->AddItem(PortText(n), platform::DeviceName(n));
-            ComPort.Close();
             highest = n;
         }
     }
@@ -398,13 +455,29 @@ void TMainForm::HWChanged(QObject*) {
     if (i >= 0 && i < kTargetCount) {
         TakeTarget(Targets[i], ChipTypCombo->Text());
     }
-    Ini.KonfigDatei = Str(KonfigDateiEdit->text());
-    Ini.HexDatei = Str(HexDateiEdit->text());
+    Ini.KonfigDatei = KonfigDateiEdit->Path();
+    Ini.HexDatei = HexDateiEdit->Path();
     ComPort.SetPort(Ini.ComNr);
     ComPort.SetBaud(Ini.Baud);
     ComPort.Open();
     StaBar->SetText(OpenStateText(PortText(ComPort.Port()), ComPort));
+    ShowPortToolTips();
     ChipAnzeige->setText(QStr(Ini.ChipName));
+}
+
+void TMainForm::ShowPortToolTips() {
+    const std::int32_t n = ComPort.Port();
+    std::string tip = platform::DeviceName(n);
+    if (!ComPort.Opened()) {
+        const std::string why = platform::OpenFailureReason(n);
+        if (!why.empty()) tip += "\n" + why;
+    }
+    PortComboBox->setToolTip(QStr(tip));
+    // The items keep their device; the one in use also says why it failed.
+    for (int i = 0; i < PortComboBox->count(); ++i) {
+        const std::int32_t item = DigitsToInt(Str(PortComboBox->itemText(i)));
+        PortComboBox->setItemData(i, QStr(item == n ? tip : platform::DeviceName(item)), Qt::ToolTipRole);
+    }
 }
 
 void TMainForm::PortSetupButtonClick(QObject*) {
@@ -464,8 +537,8 @@ void TMainForm::Normal_ButtonClick(QObject*) { BootLine(ComPort, false); }
 // HWChanged copies them back.
 void TMainForm::KonfigLadeButtonClick(QObject*) {
     if (!KonfigOpenDialog->Execute()) return;
-    KonfigDateiEdit->setText(QStr(KonfigOpenDialog->FileName()));
-    const std::string path = Str(KonfigDateiEdit->text());
+    KonfigDateiEdit->SetPath(KonfigOpenDialog->FileName());
+    const std::string path = KonfigDateiEdit->Path();
     if (LoadKonfig(path)) {
         Ini.KonfigDatei = path;
         StaBar->SetText(path + " geladen");
@@ -477,9 +550,9 @@ void TMainForm::KonfigLadeButtonClick(QObject*) {
 void TMainForm::HexLadeButtonClick(QObject*) {
     if (!HexOpenDialog->Execute()) return;
     const std::string chosen = HexOpenDialog->FileName();
-    HexDateiEdit->setText(QStr(chosen));  // a new name runs HWChanged
+    HexDateiEdit->SetPath(chosen);  // a new name runs HWChanged
     Ini.HexDatei = chosen;
-    const std::string shown = Str(HexDateiEdit->text());
+    const std::string shown = HexDateiEdit->Path();
     if (!platform::FileExists(shown)) {
         StaBar->SetText(shown + " gibt es nicht!");
         return;

@@ -10,6 +10,7 @@
 
 #include "platform/locations.h"
 #include "serial/comport.h"
+#include "ui/busy.h"
 #include "ui/controls.h"
 
 class QCheckBox;
@@ -62,11 +63,11 @@ public:
     QListWidget* LiBox;
     QPushButton* EraseAllButton;
     QGroupBox* GroupBox3;
-    QLineEdit* KonfigDateiEdit;
+    TPathEdit* KonfigDateiEdit;
     QPushButton* KonfigLadeButton;
     TFileDialog* KonfigOpenDialog;
     QLabel* Label1;
-    QLineEdit* HexDateiEdit;
+    TPathEdit* HexDateiEdit;
     QPushButton* HexLadeButton;
     TFileDialog* HexOpenDialog;
     QPushButton* ComAktuButton;
@@ -113,11 +114,26 @@ private:
     void SetTabOrder();
     void ConnectHandlers();
     void OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*));
-    // Runs one handler; an error it raises ends it and is shown, the program goes on.
+    // Runs a handler for an event, unless another one runs (a job waiting on
+    // the line lets the window system's events through): then the event is
+    // dropped. A close or an activation meanwhile is carried out afterwards.
+    template <class F>
+    void Handler(F&& handler);
+    void Activated();
+    // An error the handler raises ends it and is shown; the program goes on.
     template <class F>
     void Guarded(F&& handler);
     void ShowError(const std::string& text);
     void TakeArgument();
+    // Whether port n goes into the port list.
+    bool PortFound(std::int32_t n);
+    // The device of the port in use and, when it could not be opened, why.
+    void ShowPortToolTips();
 
     Options options_;
+    TBusyGuard busy_;
+    bool closePending_ = false;
+    bool activatePending_ = false;
+    // FormClose has run: no handler runs any more, HWChanged included.
+    bool closed_ = false;
 };

@@ -2,9 +2,12 @@
 // clicked through with xdotool at the controls' positions, against velkor-sim
 // on a pseudo-terminal. The status bar can't be read from outside, so each
 // step waits for what it leaves behind: the chip's log, its flash file, the
-// read-out file, the save dialog's window.
+// read-out file, the save dialog's window; and before the next click, for
+// the end of the busy cursor (a click during a job is dropped).
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -43,6 +46,8 @@ constexpr Place kAusleseButton{8, 136, 97, 25};
 constexpr Place kEraseAllButton{8, 184, 97, 25};
 constexpr Place kProgStartButton{8, 216, 97, 25};
 constexpr Place kVerifyButton{8, 248, 97, 25};
+// Nothing but the window's background.
+constexpr Place kEmpty{392, 200, 121, 33};
 
 using testsupport::Child;
 using testsupport::ProgramDir;
@@ -109,7 +114,29 @@ protected:
         ASSERT_FALSE(wid.empty()) << ReadFile(Path("velkor.out")) << "Xvfb: " << ReadFile(XvfbLog());
         // No window manager: focusing it by hand activates it, and it scans the ports.
         Xdo({"windowfocus", "--sync", wid});
+        Xdo({"mousemove", "--window", wid, std::to_string(kEmpty.cx()), std::to_string(kEmpty.cy())});
+        ASSERT_TRUE(WaitFor([&] {
+            idleCursor = Cursor();
+            return !idleCursor.empty();
+        }));
     }
+
+    // The pixels of the cursor shown, with its size in front.
+    static std::vector<unsigned long> Cursor() {
+        Display* d = ::XOpenDisplay(nullptr);
+        if (!d) return {};
+        std::vector<unsigned long> image;
+        if (XFixesCursorImage* c = ::XFixesGetCursorImage(d)) {
+            image = {c->width, c->height};
+            image.insert(image.end(), c->pixels, c->pixels + c->width * c->height);
+            ::XFree(c);
+        }
+        ::XCloseDisplay(d);
+        return image;
+    }
+    // A job shows the busy cursor from its first wait on; its end puts the
+    // window's own back. Only then does the window take clicks again.
+    bool Idle() { return WaitFor([&] { return Cursor() == idleCursor; }); }
 
     std::string Xdo(const std::vector<std::string>& args, int* code = nullptr) {
         std::vector<std::string> argv{xdotool_};
@@ -136,7 +163,7 @@ protected:
     // Types the name into the save dialog and presses Enter until it is gone
     // (the first Enter may only close the name completer's list).
     void AnswerSaveDialog(const std::string& name) {
-        const std::string dialog = Find("^Save As$");
+        const std::string dialog = Find("^Speichern unter$");
         ASSERT_FALSE(dialog.empty()) << "no save dialog";
         Xdo({"windowfocus", "--sync", dialog});
         Xdo({"type", "--delay", "20", name});
@@ -145,7 +172,7 @@ protected:
             Xdo({"key", "Return"});
             gone = WaitFor([&] {
                 int rc = 0;
-                Xdo({"search", "--onlyvisible", "--name", "^Save As$"}, &rc);
+                Xdo({"search", "--onlyvisible", "--name", "^Speichern unter$"}, &rc);
                 return rc != 0;
             }, 3000);
         }
@@ -178,6 +205,7 @@ protected:
     std::unique_ptr<simtest::SimProcess> chip;
     std::unique_ptr<Child> window;
     std::string wid;
+    std::vector<unsigned long> idleCursor;
 };
 
 TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
@@ -192,13 +220,16 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
     Click(kChipSetupButton);
     Click(kTestChipButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("02 Get ID: ACK"); })) << Log();
+    ASSERT_TRUE(Idle());
 
     Click(kProgButton);
     Click(kProgStartButton);
     ASSERT_TRUE(WaitFor([&] { return FlashHolds(Flashed(image)); })) << Log();
+    ASSERT_TRUE(Idle());
 
     Click(kVerifyButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("11 Read Memory 08001000 256: ACK"); })) << Log();
+    ASSERT_TRUE(Idle());
 
     // The name without its extension: the dialog adds "bin".
     Click(kAusleseButton);
@@ -227,8 +258,10 @@ TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds
 
     Click(kEraseAllButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("92 Readout Unprotect: ACK") && Logged("43 Erase"); })) << Log();
+    ASSERT_TRUE(Idle());
     Click(kProgStartButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000000 256: ACK"); })) << Log();
+    ASSERT_TRUE(Idle());
     CloseWindow();
 
     // The bundled example fits in one block.
@@ -238,6 +271,51 @@ TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds
     ASSERT_TRUE(LoadHexFile(bar, example, message)) << message;
     EXPECT_TRUE(FlashHolds(Flashed(std::string(reinterpret_cast<const char*>(FlashImage), 0x100))));
     EXPECT_EQ(Saved("HEX"), example);
+}
+
+// A window manager's view of a job: the window answers its pings, shows the
+// busy cursor, drops a click on another job's button, and closes only when
+// the job has ended.
+TEST_F(WindowE2eTest, DuringAJobTheWindowAnswersDropsClicksAndClosesAtTheEnd) {
+    constexpr std::size_t kSize = 0x8000;  // about 5 s of writing at 115200 Bd with wire time
+    std::string image(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; ++i) image[i] = static_cast<char>(i * 13 + 7);
+    dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
+    ASSERT_NO_FATAL_FAILURE(StartChip({"--wire-time"}));
+    ASSERT_NO_FATAL_FAILURE(StartWindow(Path("fw.hex")));
+    const std::string lastBlock = "31 Write Memory 08007F00";
+
+    Display* d = ::XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    ::XSelectInput(d, DefaultRootWindow(d), StructureNotifyMask | SubstructureNotifyMask);
+    ::XSync(d, False);  // selected before the ping goes out
+    const Atom ping = ::XInternAtom(d, "_NET_WM_PING", False);
+
+    Click(kProgStartButton);
+    ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000000"); })) << Log();
+    EXPECT_NE(Cursor(), idleCursor);
+    ASSERT_TRUE(testsupport::SendPing(wid, 4711));
+    bool answered = false, answeredDuringTheJob = false;
+    EXPECT_TRUE(WaitFor([&] {
+        while (!answered && ::XPending(d)) {
+            XEvent e;
+            ::XNextEvent(d, &e);
+            answered = e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == ping &&
+                       e.xclient.data.l[1] == 4711;
+        }
+        if (answered) answeredDuringTheJob = !Logged(lastBlock);
+        return answered;
+    }));
+    EXPECT_TRUE(answeredDuringTheJob);
+    ::XCloseDisplay(d);
+
+    Click(kVerifyButton);
+    ASSERT_TRUE(testsupport::SendClose(wid));
+    EXPECT_EQ(window->Wait(kLimitMs), 0) << ReadFile(Path("velkor.out"));
+    EXPECT_TRUE(Logged(lastBlock));
+    EXPECT_TRUE(FlashHolds(Flashed(image)));
+    EXPECT_FALSE(Logged("11 Read Memory")) << Log();
+    EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
 }
 
 }  // namespace

@@ -92,7 +92,9 @@ int Child::Wait(int limitMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool SendClose(const std::string& windowId) {
+namespace {
+
+bool SendProtocol(const std::string& windowId, const char* protocol, long timestamp) {
     Display* d = ::XOpenDisplay(nullptr);
     if (!d) return false;
     XEvent e{};
@@ -100,11 +102,18 @@ bool SendClose(const std::string& windowId) {
     e.xclient.window = std::stoul(windowId);
     e.xclient.message_type = ::XInternAtom(d, "WM_PROTOCOLS", False);
     e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(::XInternAtom(d, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
+    e.xclient.data.l[0] = static_cast<long>(::XInternAtom(d, protocol, False));
+    e.xclient.data.l[1] = timestamp;
+    e.xclient.data.l[2] = static_cast<long>(e.xclient.window);
     ::XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
     ::XCloseDisplay(d);
     return true;
 }
+
+}  // namespace
+
+bool SendClose(const std::string& windowId) { return SendProtocol(windowId, "WM_DELETE_WINDOW", CurrentTime); }
+
+bool SendPing(const std::string& windowId, long serial) { return SendProtocol(windowId, "_NET_WM_PING", serial); }
 
 }  // namespace testsupport

@@ -50,5 +50,9 @@ private:
 // What a window manager sends when the user closes the window (an X window
 // id in decimal) on $DISPLAY. False when the display can't be opened.
 bool SendClose(const std::string& windowId);
+// A window manager's ping. The window sends it back to the root window, with
+// serial in the timestamp field; a client that selected StructureNotify and
+// SubstructureNotify on the root sees the answer.
+bool SendPing(const std::string& windowId, long serial);
 
 }  // namespace testsupport

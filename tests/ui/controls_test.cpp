@@ -5,10 +5,14 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "ui/controls.h"
+#include "ui/german.h"
 #include "ui_app.h"
 
 namespace {
@@ -91,6 +95,11 @@ TEST_F(ComboTest, PickByHandShowsTheItemAndRaisesChange) {
     EXPECT_EQ(combo.ItemIndex(), 2);
     EXPECT_EQ(combo.Text(), "COM 9");
     EXPECT_EQ(changes.count(), 1);
+    // So does a key that moves the selection of the closed box.
+    QTest::keyClick(&combo, Qt::Key_Up);
+    EXPECT_EQ(combo.ItemIndex(), 1);
+    EXPECT_EQ(combo.Text(), "COM 5");
+    EXPECT_EQ(changes.count(), 2);
 }
 
 TEST_F(ComboTest, TypingRaisesChangePerKeyAndKeepsTheSelection) {
@@ -108,6 +117,21 @@ TEST_F(ComboTest, ClearEmptiesItemsTextAndSelection) {
     EXPECT_EQ(combo.count(), 0);
     EXPECT_EQ(combo.Text(), "");
     EXPECT_EQ(combo.ItemIndex(), -1);
+}
+
+TEST_F(ControlsTest, BytesOutsideUtf8ShowAsLatin1) {
+    struct Case {
+        const char* bytes;
+        QString shown;
+    };
+    for (const Case& c : {Case{"Pr\xC3\xBC" "fung", QString::fromUtf8("Prüfung")},
+                          Case{"/home/\xE9t\xE9.hex", QString::fromUtf8("/home/été.hex")},
+                          Case{"\xF0\x9F\x94\x8C \xC3\xBC\xFC", QString::fromUtf8("🔌 üü")},
+                          Case{"\xC0\xAF", QString::fromUtf8("À¯")},             // overlong
+                          Case{"\xED\xA0\x80", QString::fromUtf8("í\u00A0\u0080")},  // a surrogate
+                          Case{"a\xE2\x82", QString::fromUtf8("aâ\u0082")}}) {  // cut off
+        EXPECT_EQ(QStr(c.bytes), c.shown) << c.bytes;
+    }
 }
 
 TEST_F(ControlsTest, StatusBarKeepsUtf8Texts) {
@@ -142,6 +166,19 @@ TEST_F(ControlsTest, DialogsAreSetUpForTheirUse) {
     save.Configure(saving);
     EXPECT_EQ(saving.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(saving.testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+TEST_F(ControlsTest, QtsOwnDialogsSpeakGerman) {
+    ASSERT_TRUE(SpeakGerman(uitest::App())) << "no qtbase_de.qm (scripts/install-deps.sh installs it)";
+    TFileDialog save(TFileDialog::Kind::Save, "Binärdatei (*.bin)|*.bin", "bin", nullptr);
+    QFileDialog shown;
+    shown.setOption(QFileDialog::DontUseNativeDialog);
+    save.Configure(shown);
+    EXPECT_EQ(shown.windowTitle(), "Speichern unter");
+    EXPECT_EQ(shown.labelText(QFileDialog::Reject), "Abbrechen");
+    EXPECT_EQ(shown.labelText(QFileDialog::FileName), "Datei&name:");
+    QMessageBox box(QMessageBox::Critical, "Velkor Programmer", "x", QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
 }
 
 TEST_F(ControlsTest, DialogAnswersThroughItsChooser) {

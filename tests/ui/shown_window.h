@@ -50,7 +50,7 @@ protected:
     static void SetUpTestSuite() { App(); }
 
     void SetUp() override {
-        platform::SetPortsDir(dir.File("ports"));
+        MakePorts(dir.path(), {1});
         // The table of a test before would outlive its window.
         for (TTargetRec& t : Targets) t = {};
         TargetLast = 0;

@@ -2,6 +2,7 @@
 // the port scan, the settings sync and shutdown.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
@@ -13,10 +14,12 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "platform/ports.h"
 #include "settings/inifile.h"
+#include "settings/konfig.h"
 #include "sim/rig.h"
 #include "support/recorders.h"
 #include "ui/velkor_unit.h"
@@ -52,7 +55,7 @@ protected:
 
     void SetUp() override {
         // No port of this machine takes part: only the rig's chip answers.
-        platform::SetPortsDir(dir.File("ports"));
+        uitest::MakePorts(dir.path(), {1});
         rig = std::make_unique<sim::Rig>();
     }
 
@@ -186,6 +189,26 @@ TEST_F(WindowTest, CommandLineTakesAnExistingCfpOrHexFile) {
     EXPECT_TRUE(errors.empty());
 }
 
+// A configuration written on a system with an 8-bit code page: its paths
+// name their files byte for byte, through the controls and back.
+TEST_F(WindowTest, PathsThatAreNotUtf8KeepTheirBytes) {
+    const std::string cfp = dir.File("k\xE9.cfp");
+    const std::string hex = dir.File("fw\xE9.hex");
+    dir.Write("k\xE9.cfp", Crlf({"INI     " + cfp, "HEX     " + hex}));
+    Start({cfp});
+    EXPECT_EQ(form->HexDateiEdit->text(), QString::fromStdString(dir.File("fw")) + QString::fromUtf8("é.hex"));
+    form->FormActivate(form.get());  // HWChanged takes both edits
+    EXPECT_EQ(Ini.HexDatei, hex);
+    EXPECT_EQ(Ini.KonfigDatei, cfp);
+    form->close();
+    EXPECT_EQ(Saved(dir.Read("k\xE9.cfp"), "HEX     "), hex);
+    EXPECT_EQ(Saved(dir.Read("k\xE9.cfp"), "INI     "), cfp);
+
+    Start({cfp});  // edited, the field holds what it shows
+    uitest::Type(*form->HexDateiEdit, "x");
+    EXPECT_EQ(Ini.HexDatei, dir.File("fw\xC3\xA9.hexx"));
+}
+
 TEST_F(WindowTest, BootFiveShowsTheLastItemAndFourIsSavedAfterTheFirstActivation) {
     Start();
     EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 4);  // "RTS lo"
@@ -233,6 +256,7 @@ TEST_F(WindowTest, RadioAndCheckBoxClicksCopyTheControls) {
 
 TEST_F(WindowTest, ActivationScansAgainUntilAPortIsFound) {
     rig->line().Detach(platform::DeviceName(1));
+    uitest::SetPortPresent(dir.path(), 1, false);
     Start();
     form->FormActivate(form.get());
     EXPECT_EQ(form->PortComboBox->count(), 0);
@@ -240,12 +264,15 @@ TEST_F(WindowTest, ActivationScansAgainUntilAPortIsFound) {
     EXPECT_EQ(Status(), "COM 1 (28800 Bd) kein Zugriff");
 
     rig->AttachPort(3, rig->chip());
+    uitest::SetPortPresent(dir.path(), 3, true);
     form->FormActivate(form.get());
     EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 3"});
     EXPECT_EQ(form->PortComboBox->Text(), "COM 1");  // the text before the scan stays
 
     rig->line().Detach(platform::DeviceName(3));
+    uitest::SetPortPresent(dir.path(), 3, false);
     rig->AttachPort(4, rig->chip());
+    uitest::SetPortPresent(dir.path(), 4, true);
     form->FormActivate(form.get());
     EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 3"});
 }
@@ -272,6 +299,51 @@ TEST_F(WindowTest, ShownWindowScansOnItsFirstActivation) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     EXPECT_EQ(Items(*form->PortComboBox), QStringList{"COM 1"});
     EXPECT_EQ(Status(), "COM 1 (28800 Bd) offen");
+}
+
+// The issue seen on a bench: two clicks into combo boxes rewrote the loaded
+// line choice and the flash length, and closing reopened the port.
+TEST_F(WindowTest, FocusAndListsWithoutAPickAndTheCloseChangeNoSetting) {
+    dir.Write("targets.cfi", Crlf({"STM32F103xB;410;08000000;0;0801FFFF;0"}));
+    // Each box shows the text of one of its items.
+    dir.Write("default.cfp", Crlf({"BAUD    28800", "COM     1", "CHIPNAM STM32F103xB (128 K Flash ab $08000000)"}));
+    dir.Write("line3.cfp", Crlf({"RESET   3", "BOOT    1"}));
+    Start();
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->KonfigOpenDialog->Chooser = [&] { return std::optional<std::string>(dir.File("line3.cfp")); };
+    form->KonfigLadeButton->click();  // Ini holds RESET 3, BOOT 1; the radio groups still show 1 and 4
+    const TIniRec loaded = Ini;
+    uitest::OpenLog opens;
+
+    struct Box {
+        QPushButton* view;
+        TComboBox* combo;
+    };
+    for (const Box& box : {Box{form->PortSetupButton, form->PortComboBox}, Box{form->PortSetupButton, form->BaudrateBox},
+                           Box{form->ChipSetupButton, form->ChipTypCombo}}) {
+        box.view->click();
+        ASSERT_GE(box.combo->findText(box.combo->currentText()), 0) << box.combo->Text();
+        box.combo->lineEdit()->setFocus(Qt::MouseFocusReason);
+        box.view->setFocus(Qt::MouseFocusReason);
+        // The arrow opens the list, and the focus goes in.
+        QTest::mouseClick(box.combo, Qt::LeftButton, {}, QPoint(box.combo->width() - 6, box.combo->height() / 2));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box.combo->view()->isVisible(); }));
+        QTest::keyClick(box.combo->view(), Qt::Key_Escape);
+        box.combo->showPopup();
+        box.combo->hidePopup();
+        box.view->setFocus(Qt::TabFocusReason);
+    }
+    form->close();
+
+    EXPECT_TRUE(opens.opened.empty());
+    EXPECT_EQ(Ini.ResetMode, 3);
+    EXPECT_EQ(Ini.FlashLen, 0x40000u);
+    const std::string saved = dir.Read("line3.cfp");
+    Ini = loaded;
+    SaveKonfig(dir.File("expected.cfp"));
+    EXPECT_EQ(saved, dir.Read("expected.cfp"));
 }
 
 class ChipListTest : public WindowTest {
