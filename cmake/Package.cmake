@@ -31,8 +31,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's X11 and Wayland plugins are a package of their own; the controls are
-# drawn for Liberation Sans.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+# drawn for Liberation Sans; Qt's own dialogs take their German from
+# qt6-translations-l10n; the three beeps are sounds of the freedesktop theme.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sound-theme-freedesktop")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
