@@ -47,6 +47,24 @@ bool TwoStep(TComPort& port, std::uint8_t code, bool asText, std::uint32_t first
     return r2 == proto::kAck;
 }
 
+// The command, then the address frame: the first half of Write Memory and Go.
+// A refusal leaves the answer byte in front of its text.
+bool CommandAtAddress(TComPort& port, std::uint8_t code, std::uint32_t ackMs, const char* refused,
+                      std::uint32_t address, std::string& message) {
+    SendCommand(port, code);
+    std::uint8_t r = WaitAck(port, ackMs);
+    if (r != proto::kAck) {
+        message = Hex2(r) + refused;
+        return false;
+    }
+    r = SendAddress(port, address);
+    if (r != proto::kAck) {
+        message = Hex2(r) + " Adresse (" + Hex8(address) + ") nicht angenommen";
+        return false;
+    }
+    return true;
+}
+
 constexpr std::size_t kMaxReply = 255;
 
 }  // namespace
@@ -154,17 +172,9 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
     if (static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(count) > kImageSize) return false;
 
     const std::uint32_t address = Ini.FlashStart + offset;
-    SendCommand(port, proto::kWriteMemory);
-    std::uint8_t r = WaitAck(port, proto::kWriteCmdAckMs);
-    if (r != proto::kAck) {
-        message = Hex2(r) + " Schreibkommando nicht angenommen";
+    if (!CommandAtAddress(port, proto::kWriteMemory, proto::kWriteCmdAckMs, " Schreibkommando nicht angenommen",
+                          address, message))
         return false;
-    }
-    r = SendAddress(port, address);
-    if (r != proto::kAck) {
-        message = Hex2(r) + " Adresse (" + Hex8(address) + ") nicht angenommen";
-        return false;
-    }
 
     const auto n = static_cast<std::uint8_t>(count - 1);
     std::uint8_t checksum = n;
@@ -178,7 +188,7 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
 
     // Not WaitAck: zero bytes are passed over, any other byte ends the wait.
     const std::uint32_t start = TickCount();
-    r = 0;
+    std::uint8_t r = 0;
     do {
         if (port.HasInput()) r = port.ReadChar();
         if (r == 0) AwaitInput(port, start, proto::kWriteDoneMs);
@@ -249,17 +259,8 @@ bool ErasePageListExt(TComPort& port, const std::vector<std::uint16_t>& pages, s
 }
 
 bool Go(TComPort& port, std::uint32_t address, std::string& message) {
-    SendCommand(port, proto::kGo);
-    std::uint8_t r = WaitAck(port, proto::kGoCmdAckMs);
-    if (r != proto::kAck) {
-        message = Hex2(r) + " Go nicht angenommen";
+    if (!CommandAtAddress(port, proto::kGo, proto::kGoCmdAckMs, " Go nicht angenommen", address, message))
         return false;
-    }
-    r = SendAddress(port, address);
-    if (r != proto::kAck) {
-        message = Hex2(r) + " Adresse (" + Hex8(address) + ") nicht angenommen";
-        return false;
-    }
     message.clear();
     return true;
 }
