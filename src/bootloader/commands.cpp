@@ -18,30 +18,21 @@ std::string DiagText;
 
 namespace {
 
-void SendCommand(TComPort& port, std::uint8_t code) {
-    port.WriteByte(code);
-    port.WriteByte(static_cast<std::uint8_t>(code ^ 0xFF));
-}
-
-// Some commands send a byte and its complement as one-character texts; the
-// line sees the same.
-void SendPairAsText(TComPort& port, std::uint8_t b) {
-    port.WriteString(std::string(1, static_cast<char>(b)));
-    port.WriteString(std::string(1, static_cast<char>(b ^ 0xFF)));
+// A byte and its complement, in one write: the line sees the same two bytes
+// as from two, a USB adapter one transfer instead of two.
+void SendWithComplement(TComPort& port, std::uint8_t code) {
+    port.WriteString({static_cast<char>(code), static_cast<char>(code ^ 0xFF)});
 }
 
 // The two-wait pattern of the erase and unprotect commands. A diagName
 // makes each wait leave its step and answer in DiagText.
-bool TwoStep(TComPort& port, std::uint8_t code, bool asText, std::uint32_t firstMs, const std::string& params,
+bool TwoStep(TComPort& port, std::uint8_t code, std::uint32_t firstMs, const std::string& params,
              std::uint32_t secondMs, const char* diagName) {
-    if (asText)
-        SendPairAsText(port, code);
-    else
-        SendCommand(port, code);
+    SendWithComplement(port, code);
     const std::uint8_t r1 = WaitAck(port, firstMs);
     if (diagName) DiagText = std::string("no cmd ") + diagName + " " + Hex2(r1);
     if (r1 != proto::kAck) return false;
-    for (char c : params) port.WriteByte(static_cast<std::uint8_t>(c));
+    if (!params.empty()) port.WriteString(params);
     const std::uint8_t r2 = WaitAck(port, secondMs);
     if (diagName) DiagText = std::string("no proc ") + diagName + " " + Hex2(r2);
     return r2 == proto::kAck;
@@ -51,7 +42,7 @@ bool TwoStep(TComPort& port, std::uint8_t code, bool asText, std::uint32_t first
 // A refusal leaves the answer byte in front of its text.
 bool CommandAtAddress(TComPort& port, std::uint8_t code, std::uint32_t ackMs, const char* refused,
                       std::uint32_t address, std::string& message) {
-    SendCommand(port, code);
+    SendWithComplement(port, code);
     std::uint8_t r = WaitAck(port, ackMs);
     if (r != proto::kAck) {
         message = Hex2(r) + refused;
@@ -85,19 +76,22 @@ std::uint8_t WaitAck(TComPort& port, std::uint32_t limitMs) {
 }
 
 std::uint8_t SendAddress(TComPort& port, std::uint32_t address) {
+    // The frame in one write, as the data block.
+    std::string frame;
     std::uint8_t x = 0;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto b = static_cast<std::uint8_t>(address >> shift);
-        port.WriteByte(b);
+        frame.push_back(static_cast<char>(b));
         x ^= b;
     }
-    port.WriteByte(x);
+    frame.push_back(static_cast<char>(x));
+    port.WriteString(frame);
     return WaitAck(port, proto::kAddressAckMs);
 }
 
 std::string CollectReply(TComPort& port, std::uint8_t command) {
     Drain(port);
-    SendCommand(port, command);
+    SendWithComplement(port, command);
     const std::uint32_t start = TickCount();
     std::string reply;
     std::size_t expected = 100;
@@ -131,7 +125,7 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
     if (static_cast<std::uint64_t>(address - ReadBase) + static_cast<std::uint64_t>(count) > kImageSize) return false;
 
     message = "NAK on Cmd";
-    SendCommand(port, proto::kReadMemory);
+    SendWithComplement(port, proto::kReadMemory);
     if (WaitAck(port, proto::kReadCmdAckMs) != proto::kAck) return false;
 
     const std::uint8_t r = SendAddress(port, address);
@@ -142,7 +136,7 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
 
     message = "NAK on len";
     const auto n = static_cast<std::uint8_t>(count - 1);
-    SendPairAsText(port, n);
+    SendWithComplement(port, n);
     if (WaitAck(port, proto::kReadLenAckMs) != proto::kAck) return false;
 
     // One limit for the whole block; bytes that came before a time-out stay stored.
@@ -176,15 +170,18 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
                           address, message))
         return false;
 
+    // Length, data and checksum in one write: a byte per call costs a USB
+    // adapter a transfer each, and the line the same bytes.
     const auto n = static_cast<std::uint8_t>(count - 1);
+    std::string frame(1, static_cast<char>(n));
     std::uint8_t checksum = n;
-    port.WriteByte(n);
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint8_t b = FlashImage[offset + static_cast<std::uint32_t>(i)];
-        port.WriteByte(b);
+        frame.push_back(static_cast<char>(b));
         checksum ^= b;
     }
-    port.WriteByte(checksum);
+    frame.push_back(static_cast<char>(checksum));
+    port.WriteString(frame);
 
     // Not WaitAck: zero bytes are passed over, any other byte ends the wait.
     const std::uint32_t start = TickCount();
@@ -202,25 +199,25 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
 }
 
 bool EraseMem(TComPort& port) {
-    return TwoStep(port, proto::kErase, false, proto::kEraseCmdAckMs, std::string("\xFF\x00", 2), proto::kEraseDoneMs,
+    return TwoStep(port, proto::kErase, proto::kEraseCmdAckMs, std::string("\xFF\x00", 2), proto::kEraseDoneMs,
                    "era");
 }
 
 bool EraseMemExt(TComPort& port) {
     Drain(port);
     // Mass erase: code 0xFFFF, checksum 0x00.
-    return TwoStep(port, proto::kExtendedErase, true, proto::kExtEraseCmdAckMs, std::string("\xFF\xFF\x00", 3),
+    return TwoStep(port, proto::kExtendedErase, proto::kExtEraseCmdAckMs, std::string("\xFF\xFF\x00", 3),
                    proto::kExtEraseDoneMs, "eex");
 }
 
 bool WriteUnprotect(TComPort& port) {
-    return TwoStep(port, proto::kWriteUnprotect, false, proto::kWriteUnprotectCmdAckMs, std::string(),
+    return TwoStep(port, proto::kWriteUnprotect, proto::kWriteUnprotectCmdAckMs, std::string(),
                    proto::kWriteUnprotectDoneMs, "wunprot");
 }
 
 bool ReadoutUnprotect(TComPort& port) {
     Drain(port);
-    return TwoStep(port, proto::kReadoutUnprotect, false, proto::kReadoutUnprotectCmdAckMs, std::string(),
+    return TwoStep(port, proto::kReadoutUnprotect, proto::kReadoutUnprotectCmdAckMs, std::string(),
                    proto::kReadoutUnprotectDoneMs, nullptr);
 }
 
@@ -248,13 +245,13 @@ bool ErasePageList(TComPort& port, const std::vector<std::uint16_t>& pages, std:
     if (pages.empty() || pages.size() > proto::kMaxEraseList) return false;
     for (std::uint16_t p : pages)
         if (p > 0xFF) return false;
-    return TwoStep(port, proto::kErase, false, proto::kEraseCmdAckMs, PageListParams(pages, false), doneMs, "era");
+    return TwoStep(port, proto::kErase, proto::kEraseCmdAckMs, PageListParams(pages, false), doneMs, "era");
 }
 
 bool ErasePageListExt(TComPort& port, const std::vector<std::uint16_t>& pages, std::uint32_t doneMs) {
     if (pages.empty() || pages.size() > proto::kMaxEraseList) return false;
     Drain(port);
-    return TwoStep(port, proto::kExtendedErase, false, proto::kExtEraseCmdAckMs, PageListParams(pages, true), doneMs,
+    return TwoStep(port, proto::kExtendedErase, proto::kExtEraseCmdAckMs, PageListParams(pages, true), doneMs,
                    "eex");
 }
 
@@ -266,6 +263,6 @@ bool Go(TComPort& port, std::uint32_t address, std::string& message) {
 }
 
 bool ReadoutProtect(TComPort& port) {
-    return TwoStep(port, proto::kReadoutProtect, false, proto::kReadoutProtectCmdAckMs, std::string(),
+    return TwoStep(port, proto::kReadoutProtect, proto::kReadoutProtectCmdAckMs, std::string(),
                    proto::kReadoutProtectDoneMs, "rprot");
 }
