@@ -12,7 +12,7 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 # What must be in it, and nothing else: the programs alone in bin.
 expected=(
   ./usr/bin/velkor ./usr/bin/velkor-cli ./usr/bin/velkor-sim
-  ./usr/share/velkor/targets.cfi
+  ./usr/share/velkor/targets.cfi ./usr/share/velkor/pages.cfi
   ./usr/share/applications/$id.desktop
   ./usr/share/metainfo/$id.metainfo.xml
   ./usr/share/mime/packages/$id.xml
@@ -20,7 +20,6 @@ expected=(
   ./usr/share/doc/velkor/README.md
   ./usr/share/doc/velkor/copyright ./usr/share/doc/velkor/changelog.gz
 )
-[[ -f data/pages.cfi ]] && expected+=(./usr/share/velkor/pages.cfi)
 while IFS= read -r icon; do expected+=("./usr/share/icons/$icon"); done < <(cd data/icons && find hicolor -type f)
 
 listing=$(dpkg-deb -c "$deb")

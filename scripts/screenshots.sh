@@ -48,16 +48,17 @@ shoot programmierung
 click 452 24;  shoot hardware-setup
 # Hovering over the port box: the tooltip is a window of its own, so the
 # picture is taken of the screen around the window.
-xdotool mousemove --window "$wid" 40 32; sleep 2
-eval "$(xdotool getwindowgeometry --shell "$wid")"
-import -window root -crop "$((WIDTH + 200))x$((HEIGHT + 60))+$X+$Y" "$shots/port-tooltip.png"
-echo "  $shots/port-tooltip.png"
+shoot_tooltip() { # name
+  xdotool mousemove --window "$wid" 40 32; sleep 2
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  import -window root -crop "$((WIDTH + 200))x$((HEIGHT + 60))+$X+$Y" "$shots/$1.png"
+  echo "  $shots/$1.png"
+}
+shoot_tooltip port-tooltip
 # A port that can't be opened: the tooltip gives the reason on a second line.
 retype_port() { click 40 32; xdotool key ctrl+a; xdotool type --delay 20 "$1"; }
 retype_port "COM 8"; xdotool mousemove --window "$wid" 300 250; sleep 0.5
-xdotool mousemove --window "$wid" 40 32; sleep 2
-import -window root -crop "$((WIDTH + 200))x$((HEIGHT + 60))+$X+$Y" "$shots/port-tooltip-failed.png"
-echo "  $shots/port-tooltip-failed.png"
+shoot_tooltip port-tooltip-failed
 retype_port "COM $port"
 click 452 64;  shoot chip-setup
 

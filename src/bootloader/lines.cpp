@@ -1,8 +1,8 @@
 // Control lines and bootloader entry.
-#include "bootloader/lolevel.h"
-#include "bootloader/protocol.h"
 #include <algorithm>
 
+#include "bootloader/lolevel.h"
+#include "bootloader/protocol.h"
 #include "platform/clock.h"
 #include "platform/wait_hook.h"
 #include "serial/comport.h"

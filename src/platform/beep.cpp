@@ -2,8 +2,6 @@
 
 namespace platform {
 
-bool PlayThemeSound(const char* event);
-
 const char* SoundEvent(unsigned type) {
     switch (type) {
         case 0: return "complete";
@@ -18,6 +16,9 @@ void ThemeSoundBeep::Beep(unsigned type) {
     if (!event || !PlaySound(event)) Bell();
 }
 
-bool ThemeSoundBeep::PlaySound(const char* event) { return PlayThemeSound(event); }
+#if defined(_WIN32)
+// MessageBeep plays a sound of its own for each type; no theme to play.
+bool ThemeSoundBeep::PlaySound(const char*) { return false; }
+#endif
 
 }  // namespace platform

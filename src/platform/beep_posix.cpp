@@ -77,7 +77,7 @@ class TerminalBeep : public ThemeSoundBeep {
 
 }  // namespace
 
-bool PlayThemeSound(const char* event) {
+bool ThemeSoundBeep::PlaySound(const char* event) {
 #if defined(VELKOR_HAVE_CANBERRA)
     static Sounds sounds;
     return sounds.Play(event);

@@ -7,6 +7,4 @@ namespace platform {
 // Windows plays a sound of its own for each, so the sound theme is not needed.
 void OsMessageBeep(unsigned type) { ::MessageBeep(type); }
 
-bool PlayThemeSound(const char*) { return false; }
-
 }  // namespace platform

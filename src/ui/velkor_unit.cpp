@@ -359,8 +359,7 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
 void TMainForm::FormCreate(QObject*) {
     std::fill(std::begin(FlashImage), std::end(FlashImage), std::uint8_t{0xFF});
     ClearIni();
-    ExeDir = options_.exeDir.empty() ? platform::ExecutableDir() : options_.exeDir;
-    Files = platform::FindProgramFiles(ExeDir);
+    Files = platform::FindProgramFiles(options_.exeDir.empty() ? platform::ExecutableDir() : options_.exeDir);
     platform::SetPortsDir(Files.portsDir);
 
     // A file that can't be read is shown; the controls are filled all the same,

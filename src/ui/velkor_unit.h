@@ -106,8 +106,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    std::string ExeDir;
-    // default.cfp, targets.cfi and ports/: beside ExeDir or, installed, the user's.
+    // default.cfp, targets.cfi and ports/: beside the program or, installed, the user's.
     platform::ProgramFiles Files;
 
     void CreateControls();

@@ -4,7 +4,6 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "platform/serial_device.h"
 #include "support/pty_pair.h"
 #include "support/recorders.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -110,28 +110,13 @@ TEST_F(PortsOnThisMachine, PermissionDeniedNamesTheDevicesGroup) {
     Link(3, pty.slave());
     fs::permissions(ports_.path(), fs::perms::all);
 
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Only async-signal-safe calls and the code under test from here on.
-        close(out[0]);
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
-        std::string seen = platform::PortListable(3) ? "listed" : "not listed";
-        seen += Os().Open(platform::DeviceName(3)) == platform::kClosedHandle ? ", refused: " : ", opened: ";
-        seen += platform::OpenFailureReason(3);
-        if (write(out[1], seen.data(), seen.size()) != static_cast<ssize_t>(seen.size())) _exit(3);
-        _exit(0);
-    }
-    close(out[1]);
-    std::string seen;
-    char buf[512];
-    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) seen.append(buf, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    testsupport::Unprivileged user;
+    const std::string seen = user.Run([] {
+        std::string s = platform::PortListable(3) ? "listed" : "not listed";
+        s += Os().Open(platform::DeviceName(3)) == platform::kClosedHandle ? ", refused: " : ", opened: ";
+        return s + platform::OpenFailureReason(3);
+    });
+    if (user.skipped()) GTEST_SKIP() << user.why();
     EXPECT_EQ(seen, "not listed, refused: keine Berechtigung: Benutzer in die Gruppe dialout aufnehmen, dann neu anmelden");
 }
 
