@@ -68,10 +68,10 @@ bool LoadFirmwareFile(const Request& r, const std::string& file, Inputs& inputs,
     TFirmwareOptions options;
     options.flashStart = Ini.FlashStart;
     options.binaryAddress = r.address;
+    if (!platform::FileExists(file)) return Fail(error, file + ": no such file");
     TFirmware firmware;
     std::string message;
-    if (!LoadFirmware(file, options, firmware, message))
-        return Fail(error, file + ": " + (message == "keine Datei" ? "no such file" : message));
+    if (!LoadFirmware(file, options, firmware, message)) return Fail(error, file + ": " + message);
     inputs.firmware[file] = std::move(firmware);
     return true;
 }

@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "bootloader/lolevel.h"
+#include "bootloader/protocol.h"
 #include "jobs/algorithmen.h"
 #include "jobs/identify.h"
 #include "platform/beep.h"
@@ -37,7 +38,6 @@ constexpr int kStaBarHeight = 30;
 constexpr int kBaudRates[] = {2400, 4800, 7200, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 99;
-constexpr int kEvenParity = 2;
 
 // Stands in for the 8-point MS Sans Serif the layout was drawn with: the same
 // pixel height and about its width (DejaVu Sans is too wide for "115200 Baud"
@@ -397,7 +397,7 @@ void TMainForm::FormCreate(QObject*) {
     HexDateiEdit->SetPath(Ini.HexDatei);
     ChipAnzeige->setText(QStr(Ini.ChipName));
     for (int rate : kBaudRates) BaudrateBox->AddItem(std::to_string(rate) + " Baud");
-    ComPort.SetParity(kEvenParity);
+    ComPort.SetParity(proto::kEvenParity);
 }
 
 void TMainForm::TakeArgument() {
@@ -580,8 +580,7 @@ void TMainForm::ProgStartButtonClick(QObject*) {
     }
     StaBar->SetText("programmiere..");
     StaBar->Repaint();
-    ProgramFlash(ComPort, *StaBar, message);
-    StaBar->SetText(message);
+    StaBar->SetText(ProgramFlash(ComPort, *StaBar).text);
     StaBar->Repaint();
 }
 
@@ -598,20 +597,15 @@ void TMainForm::VerifyButtonClick(QObject*) {
         StaBar->SetText("keine Verbindung.");
         return;
     }
-    VerifyFlash(ComPort, *StaBar, message);
-    StaBar->SetText(message);
+    StaBar->SetText(VerifyFlash(ComPort, *StaBar).text);
 }
 
 void TMainForm::LeertestButtonClick(QObject*) {
-    std::string message;
-    BlankCheck(ComPort, *StaBar, message);
-    StaBar->SetText(message);
+    StaBar->SetText(BlankCheck(ComPort, *StaBar).text);
 }
 
 void TMainForm::EraseAllButtonClick(QObject*) {
-    std::string message;
-    EraseChip(ComPort, *StaBar, message);
-    StaBar->SetText(message);
+    StaBar->SetText(EraseChip(ComPort, *StaBar).text);
 }
 
 void TMainForm::AusleseButtonClick(QObject*) {
