@@ -12,6 +12,7 @@
 #include "jobs/session.h"
 #include "jobs/steps.h"
 #include "platform/beep.h"
+#include "platform/console.h"
 #include "platform/hex_text.h"
 #include "platform/locations.h"
 #include "platform/ports.h"
@@ -20,11 +21,6 @@
 #include "settings/inifile.h"
 #include "settings/konfig.h"
 #include "settings/targets.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace cli {
 
@@ -298,9 +294,7 @@ private:
         std::string content;
         for (const std::string& line : KonfigLines()) content += line + "\r\n";
         bar_.FinishJob({});
-#ifdef _WIN32
-        _setmode(_fileno(stdout), _O_BINARY);  // the CR LF line ends as written
-#endif
+        platform::BinaryOutput(stdout);  // the CR LF line ends as written
         std::fwrite(content.data(), 1, content.size(), stdout);
         return o;
     }

@@ -25,6 +25,7 @@
 #include "settings/hexfile.h"
 #include "settings/inifile.h"
 #include "settings/konfig.h"
+#include "settings/startup.h"
 #include "settings/targets.h"
 
 namespace {
@@ -49,32 +50,8 @@ QFont UiFont(int pixelHeight) {
     return font;
 }
 
-#if !defined(_WIN32)
-// The sound theme's events; the window system's bell where none can play.
-// Windows plays a sound of its own for each beep type.
-class WindowBeep : public platform::ThemeSoundBeep {
-    void Bell() override { QApplication::beep(); }
-};
-WindowBeep g_beep;
-#endif
 
 std::string PortText(std::int32_t n) { return "COM " + std::to_string(n); }
-
-// Extension of the file name, after its last ".", in upper case.
-std::string UpperExtension(const std::string& path) {
-#if defined(_WIN32)
-    const auto nameStart = path.find_last_of("\\/:");
-#else
-    const auto nameStart = path.find_last_of('/');
-#endif
-    const std::string name = nameStart == std::string::npos ? path : path.substr(nameStart + 1);
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string::npos) return {};
-    std::string ext = name.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
-    return ext;
-}
 
 QPushButton* Button(const char* name, const QString& caption, QWidget* parent, int x, int y, int w, int h) {
     auto* b = new QPushButton(caption, parent);
@@ -111,9 +88,7 @@ TMainForm::TMainForm(Options options, QWidget* parent)
     : QWidget(parent), options_(std::move(options)), busy_(this) {
     CreateControls();
     SetTabOrder();
-#if !defined(_WIN32)
-    platform::SetBeepSink(&g_beep);
-#endif
+    platform::UseWindowBeep([] { QApplication::beep(); });
     Guarded([&] { FormCreate(this); });
     // Only now: the names FormCreate puts in must not run HWChanged.
     ConnectHandlers();
@@ -357,33 +332,18 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
 }
 
 void TMainForm::FormCreate(QObject*) {
-    std::fill(std::begin(FlashImage), std::end(FlashImage), std::uint8_t{0xFF});
-    ClearIni();
-    Files = platform::FindProgramFiles(options_.exeDir.empty() ? platform::ExecutableDir() : options_.exeDir);
-    platform::SetPortsDir(Files.portsDir);
-
     // A file that can't be read is shown; the controls are filled all the same,
     // or the window would be of no use.
     ChipTypCombo->Clear();
-    Guarded([&] {
-        if (platform::FileExists(Files.targetsFile)) LoadTargets(Files.targetsFile, *ChipTypCombo);
-    });
     PortComboBox->Clear();
     BaudrateBox->Clear();
+    TStartUp how;
+    how.exeDir = options_.exeDir;
+    how.chips = ChipTypCombo;
+    if (!options_.arguments.empty()) how.argument = options_.arguments.front();
+    how.report = [this](const std::string& text) { ShowError(text); };
+    Files = StartUp(how).files;
 
-    SetIniDefaults(Files.userDir);
-    KonfigDateiEdit->SetPath(Ini.KonfigDatei);
-    Guarded([&] {
-        if (platform::FileExists(Ini.KonfigDatei)) {
-            LoadKonfig(Ini.KonfigDatei);
-        } else {
-            platform::CreateUserDir(Files);
-            SaveKonfig(Ini.KonfigDatei);
-        }
-    });
-    Guarded([&] { TakeArgument(); });
-
-    ApplyBaudRule();
     ComPort.SetBaud(Ini.Baud);
     BaudrateBox->SetText(std::to_string(Ini.Baud) + " Baud");
     ComPort.SetPort(Ini.ComNr);
@@ -400,30 +360,16 @@ void TMainForm::FormCreate(QObject*) {
     ComPort.SetParity(proto::kEvenParity);
 }
 
-void TMainForm::TakeArgument() {
-    if (options_.arguments.empty()) return;
-    const std::string& path = options_.arguments.front();
-    const std::string ext = UpperExtension(path);
-    if (platform::FileExists(path) && ext == "CFP") LoadKonfig(path);
-    if (platform::FileExists(path) && ext == "HEX") Ini.HexDatei = path;
-}
-
 void TMainForm::FormActivate(QObject*) {
     if (PortComboBox->count() == 0) ComAktuButtonClick(this);
 }
 
-// Opening a port on Linux raises DTR and RTS, which resets whatever board or
-// printer hangs on it: there the device nodes tell which ports can be opened.
-// Windows scans by opening each port.
 bool TMainForm::PortFound(std::int32_t n) {
-#if defined(_WIN32)
+    if (!platform::ListPortsByOpening()) return platform::PortListable(n);
     ComPort.SetPort(n);
     if (!ComPort.Open()) return false;
     ComPort.Close();
     return true;
-#else
-    return platform::PortListable(n);
-#endif
 }
 
 void TMainForm::ComAktuButtonClick(QObject*) {

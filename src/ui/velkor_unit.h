@@ -123,7 +123,6 @@ private:
     template <class F>
     void Guarded(F&& handler);
     void ShowError(const std::string& text);
-    void TakeArgument();
     // Whether port n goes into the port list.
     bool PortFound(std::int32_t n);
     // The device of the port in use and, when it could not be opened, why.
