@@ -39,16 +39,6 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 99;
 constexpr int kEvenParity = 2;
 
-// Stands in for the 8-point MS Sans Serif the layout was drawn with: the same
-// pixel height and about its width (DejaVu Sans is too wide for "115200 Baud"
-// and the check box captions).
-QFont UiFont(int pixelHeight) {
-    QFont font("Liberation Sans");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelHeight);
-    return font;
-}
-
 #if !defined(_WIN32)
 // The sound theme's events; the window system's bell where none can play.
 // Windows plays a sound of its own for each beep type.
@@ -108,7 +98,7 @@ TComboBox* Combo(const char* name, QWidget* parent, int x, int y, int w, int h) 
 }  // namespace
 
 TMainForm::TMainForm(Options options, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)), busy_(this) {
+    : QWidget(parent), options_(std::move(options)) {
     CreateControls();
     SetTabOrder();
 #if !defined(_WIN32)
