@@ -11,11 +11,15 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -25,6 +29,7 @@
 #include "sim/sim_process.h"
 #include "support/intel_hex.h"
 #include "support/recorders.h"
+#include "support/unprivileged.h"
 #include "support/wait_for.h"
 #include "support/x_session.h"
 
@@ -397,6 +402,41 @@ TEST_F(WindowE2eTest, WithoutAChipEachJobSaysSo) {
         EXPECT_TRUE(Shows(text));
     }
     CloseWindow();
+}
+
+// Stopped from outside in the middle of a job, the window ends the job, closes
+// as the user would, and leaves the port to a user without privileges, whom a
+// leftover exclusive mode would keep out.
+TEST_F(WindowE2eTest, EachStopSignalEndsTheJobAndLeavesThePortUsable) {
+    std::string image(0x4000, '\x5A');
+    dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        window.reset();
+        chip.reset();
+        fs::remove(Path("chip.bin"));
+        fs::remove(Path("default.cfp"));
+        dir.Write("sim.log", "");
+        ASSERT_NO_FATAL_FAILURE(StartChip({"--wire-time"}));
+        ASSERT_NO_FATAL_FAILURE(StartWindow(Path("fw.hex")));
+        Click(kProgStartButton);
+        ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000400"); })) << Log();
+        window->Signal(signal);
+        EXPECT_EQ(window->Wait(kLimitMs), 128 + signal) << ReadFile(Path("velkor.out"));
+        EXPECT_FALSE(Logged("31 Write Memory 08003F00"));
+        EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
+
+        testsupport::Unprivileged user;
+        ASSERT_TRUE(user.Own(chip->slave()));
+        const std::string opened = user.Run([&] {
+            const int fd = ::open(chip->slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            if (fd < 0) return std::string(std::strerror(errno));
+            ::close(fd);
+            return std::string("opened");
+        });
+        if (user.skipped()) GTEST_SKIP() << user.why();
+        EXPECT_EQ(opened, "opened");
+    }
 }
 
 // A window manager's view of a job: the window answers its pings, shows the
