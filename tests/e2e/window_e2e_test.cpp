@@ -484,4 +484,15 @@ TEST_F(WindowE2eTest, DuringAJobTheWindowAnswersDropsClicksAndClosesAtTheEnd) {
     EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
 }
 
+// Started where no display can be reached, the window says so and fails
+// plainly instead of aborting with the toolkit's advice to reinstall it.
+TEST(WindowStart, WithoutADisplaySaysSoAndExitsWithOne) {
+    std::string output;
+    const int rc = simtest::Run({"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb",
+                                 ProgramDir() + "/velkor"},
+                                output, 60);
+    EXPECT_EQ(rc, 1) << output;
+    EXPECT_NE(output.find("velkor: no display found"), std::string::npos) << output;
+}
+
 }  // namespace
