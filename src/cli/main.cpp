@@ -16,10 +16,6 @@
 #include "platform/version.h"
 #include "settings/inifile.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace {
 
 constexpr const char* kHelp = R"(Usage: velkor-cli [options] command [command ...]
@@ -182,8 +178,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+    platform::UseUtf8Console();
     return CheckedOutput(Run(argc, argv));
 }

@@ -107,6 +107,7 @@ void SetSysfsTtyDir(const std::string& dir) { g_sysfsTtyDir = dir; }
 
 // Only opening tells; the scan on Windows opens.
 bool PortListable(std::int32_t) { return true; }
+bool ListPortsByOpening() { return true; }
 
 std::string OpenFailureReason(std::int32_t port) {
     const auto failure = LastOpenFailure(DeviceName(port));
@@ -217,6 +218,10 @@ std::string OwningGroup(const std::string& device) {
 }
 
 }  // namespace
+
+// Opening raises DTR and RTS, which resets whatever board or printer hangs
+// on the port: the device nodes tell which ports can be opened.
+bool ListPortsByOpening() { return false; }
 
 bool PortListable(std::int32_t port) {
     const std::string path = DeviceName(port);
