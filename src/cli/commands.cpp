@@ -272,6 +272,11 @@ private:
         }
         if (program) Show("programmiere..");
         o.job = program ? ProgramRanges(*port_, bar_, ranges) : VerifyRanges(*port_, bar_, ranges);
+        // The bootloader says no more than NAK to a write over flash that
+        // isn't erased, the commonest refusal of all.
+        if (program && !c.erase && o.job.outcome == JobOutcome::Refused)
+            o.warnings.push_back("hint: a write over flash that is not erased is refused; if that is so here, use "
+                                 "program --erase (erases the pages it touches) or erase first");
         return o;
     }
 
