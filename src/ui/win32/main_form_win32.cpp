@@ -268,9 +268,14 @@ void TMainFormWin32::CreateControls() {
     SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(bigFont_), FALSE);
     int parts[] = {-1};
     SendMessageW(bar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-    int borders[3] = {};
-    SendMessageW(bar, SB_GETBORDERS, 0, reinterpret_cast<LPARAM>(borders));
-    SendMessageW(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStaBarHeight) - 2 * borders[1]), 0);
+    // The minimum height leaves out borders the bar doesn't tell exactly:
+    // measured once and made up.
+    SendMessageW(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStaBarHeight)), 0);
+    SendMessageW(bar, WM_SIZE, 0, 0);
+    RECT barRect;
+    GetWindowRect(bar, &barRect);
+    const int extra = static_cast<int>(barRect.bottom - barRect.top) - S(kStaBarHeight);
+    SendMessageW(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStaBarHeight) - extra), 0);
     SendMessageW(Control("ChipAnzeige"), WM_SETFONT, reinterpret_cast<WPARAM>(bigFont_), FALSE);
 
     StaBar = std::make_unique<Win32StatusBar>(bar);
