@@ -44,10 +44,13 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
   "$wine" wineboot -i </dev/null >/dev/null 2>&1
   "$wineserver" -w  # the prefix is complete once its server has saved it
 fi
+# The window tests make windows without a display: Wine's null driver, set
+# before the services start (the desktop process keeps the driver it found).
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" wineboot </dev/null >/dev/null 2>&1
-# The window tests make windows without a display: Wine's null driver.
-"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
 
 # Waits until "test OP PATH" holds: -e a link socat makes, -s output that has begun.
 wait_for() {
@@ -138,6 +141,7 @@ export DISPLAY=:$(head -n 1 "$xe2e/display")
 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f </dev/null >/dev/null 2>&1
 # The ports are registered when Wine's services start.
 "$wineserver" -k
+"$wineserver" -w
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" wineboot </dev/null >/dev/null 2>&1
 

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 
 #include "bootloader/lolevel.h"
@@ -16,6 +17,7 @@
 #include "platform/hex_text.h"
 #include "platform/locations.h"
 #include "platform/ports.h"
+#include "platform/stop.h"
 #include "platform/version.h"
 #include "serial/comport.h"
 #include "settings/inifile.h"
@@ -105,6 +107,16 @@ public:
 
     std::uint64_t Bytes() const { return bytes_; }
     std::uint32_t Connects() const { return session_.Connects(); }
+
+    // After a stop from outside: the waits work again for the chip's release,
+    // the reset pulse with boot mode off that the window's close gives too.
+    // The port closes with the runner.
+    void Release() {
+        const int stop = platform::StopSignal();
+        platform::RequestStop(0);
+        if (port_->Opened()) RestartNormal(*port_);
+        platform::RequestStop(stop);
+    }
 
 private:
     Outcome Dispatch(const Command& c) {
@@ -265,7 +277,13 @@ private:
 
     Outcome Read(const std::string& file) {
         bar_.StartJob(Ini.FlashStart, ReadExtent());
-        return From(ReadOut(file, session_, bar_));
+        Outcome o = From(ReadOut(file, session_, bar_));
+        // Cut short from outside: a file that looks whole but isn't must not stay.
+        if (platform::StopSignal() != 0 && std::remove(file.c_str()) == 0) {
+            o.job.outcome = JobOutcome::Stopped;
+            o.warnings.push_back("the partial read-out " + file + " was removed");
+        }
+        return o;
     }
 
     Outcome Go(std::uint32_t address) {
@@ -353,10 +371,15 @@ int RunCommands(const Request& request, const PortChoice& board, const std::vect
     Runner runner(request, board, targetItems, inputs, bar);
     std::int64_t done = 0;
     for (const auto& c : request.commands) {
-        if (!runner.Run(c)) break;
+        if (platform::StopSignal() != 0 || !runner.Run(c)) break;
         ++done;
     }
-    const int exit = done == static_cast<std::int64_t>(request.commands.size()) ? kExitOk : kExitFailed;
+    int exit = done == static_cast<std::int64_t>(request.commands.size()) ? kExitOk : kExitFailed;
+    if (const int stop = platform::StopSignal()) {
+        runner.Release();
+        std::fprintf(stderr, "velkor-cli: stopped by %s\n", platform::StopSignalName(stop));
+        exit = platform::StopExitCode(stop);
+    }
     if (request.json) {
         JsonObject j;
         j.Add("type", "run").Add("port", board.Label()).Add("ok", exit == kExitOk).Add("exit", std::int64_t{exit});
