@@ -65,10 +65,10 @@ void Win32Busy::DropQueuedInput() {
     MSG msg;
     const UINT ranges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
                               {WM_MOUSEFIRST, WM_MOUSELAST},
-                              {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
-                              {WM_SYSCOMMAND, WM_SYSCOMMAND}};
+                              {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    // The thread has no other windows that take input meanwhile.
     for (const auto& r : ranges)
-        while (PeekMessageW(&msg, window_, r[0], r[1], PM_REMOVE)) {
+        while (PeekMessageW(&msg, nullptr, r[0], r[1], PM_REMOVE)) {
         }
 }
 
