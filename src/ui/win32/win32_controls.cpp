@@ -65,6 +65,37 @@ std::string Win32ComboBox::ItemText(int index) const {
     return Utf8(text);
 }
 
+void Win32ComboBox::SetToolTip(const std::string& tip) {
+    tipText_ = Wide(tip);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(hwnd_, &info);
+    // The mouse over the text part is over the edit, a window of its own.
+    const HWND parts[] = {hwnd_, info.hwndItem};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = GetParent(hwnd_);
+    if (!tip_) {
+        tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0,
+                               0, tool.hwnd, nullptr, nullptr, nullptr);
+        SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 600);  // lines break at "\n"
+        for (HWND part : parts) {
+            if (!part) continue;
+            tool.uId = reinterpret_cast<UINT_PTR>(part);
+            tool.lpszText = tipText_.data();
+            SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        return;
+    }
+    for (HWND part : parts) {
+        if (!part) continue;
+        tool.uId = reinterpret_cast<UINT_PTR>(part);
+        tool.lpszText = tipText_.data();
+        SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
 void Win32ComboBox::Repaint() { RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
 
 void Win32ComboBox::Picked() {

@@ -51,8 +51,8 @@ public:
     void Clear() override;
     int Count() const override;
     std::string ItemText(int index) const override;
-    // No tool tips on Windows: its port names say what the device is.
-    void SetToolTip(const std::string&) override {}
+    // Over the box and its edit; the list's items have none.
+    void SetToolTip(const std::string& tip) override;
     void SetItemToolTip(int, const std::string&) override {}
     void Repaint() override;
     // CBN_SELCHANGE: the user picked an item.
@@ -61,6 +61,8 @@ public:
 private:
     HWND hwnd_;
     int selected_ = -1;
+    HWND tip_ = nullptr;
+    std::wstring tipText_;
 };
 
 class Win32RadioGroup : public ui::RadioGroup {
