@@ -131,6 +131,11 @@ struct DuringTheJob {
         post(form->Control("CBAutoErase"), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
         post(form->Control("CBAutoErase"), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
         post(form->Control("HexDateiEdit"), WM_CHAR, 'x', 1);
+        // Each of these would enter a modal loop of Windows' own, or change the window.
+        post(w, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+        post(w, WM_SYSKEYDOWN, VK_SPACE, 1 << 29);  // Alt+Space: the system menu
+        post(w, WM_SYSCOMMAND, SC_MOVE, 0);
+        post(w, WM_SYSCOMMAND, SC_SIZE | WMSZ_BOTTOMRIGHT, 0);
         post(w, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);  // would maximise
         post(w, WM_SYSCOMMAND, SC_MINIMIZE, 0);
         post(w, WM_CLOSE);
