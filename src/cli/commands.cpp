@@ -272,6 +272,11 @@ private:
         }
         if (program) Show("programmiere..");
         o.job = program ? ProgramRanges(*port_, bar_, ranges) : VerifyRanges(*port_, bar_, ranges);
+        // The bootloader says no more than NAK to a write over flash that
+        // isn't erased, the commonest refusal of all.
+        if (program && !c.erase && o.job.outcome == JobOutcome::Refused)
+            o.warnings.push_back("hint: a write over flash that is not erased is refused; if that is so here, use "
+                                 "program --erase (erases the pages it touches) or erase first");
         return o;
     }
 
@@ -279,10 +284,8 @@ private:
         bar_.StartJob(Ini.FlashStart, ReadExtent());
         Outcome o = From(ReadOut(file, session_, bar_));
         // Cut short from outside: a file that looks whole but isn't must not stay.
-        if (platform::StopSignal() != 0 && std::remove(file.c_str()) == 0) {
-            o.job.outcome = JobOutcome::Stopped;
+        if (!o.job.Ok() && platform::StopSignal() != 0 && std::remove(file.c_str()) == 0)
             o.warnings.push_back("the partial read-out " + file + " was removed");
-        }
         return o;
     }
 
