@@ -198,10 +198,9 @@ void TMainFormWin32::CreateControls() {
         constexpr int kRow = (113 - kTitle - 4) / 5;
         for (int i = 0; i < 5; ++i) {
             const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? kTab : 0);
-            const std::string item = std::string(name) + std::to_string(i);
-            buttons.push_back(Create({"", B, kLineChoiceLabels[i], style, 0, x + 8, y + kTitle + i * kRow, 113 - 10, kRow,
-                                      kPortView, firstId + i}));
-            named_.back().first = item;
+            const std::string item = std::string(name) + std::to_string(i);  // "ChipresetRadio1"
+            buttons.push_back(Create({item.c_str(), B, kLineChoiceLabels[i], style, 0, x + 8, y + kTitle + i * kRow,
+                                      113 - 10, kRow, kPortView, firstId + i}));
         }
         return buttons;
     };
