@@ -207,4 +207,18 @@ for f in velkor.exe velkor-cli.exe targets.cfi pages.cfi README.md LICENSE; do
 done
 "$wine" "$folder/velkor-cli.exe" --version </dev/null | tr -d '\r'
 "$wine" "$folder/velkor-cli.exe" ports </dev/null | tr -d '\r' | grep -q '^COM 5 '
+# The window from the zip in a Wine prefix of its own, as on a PC that has
+# seen nothing of the build: it starts, finds its chip table and saves its
+# settings beside itself.
+"$wineserver" -k
+"$wineserver" -w
+export WINEPREFIX=$build/zipprefix
+rm -rf "$WINEPREFIX"
+"$wine" wineboot -i </dev/null >/dev/null 2>&1
+(cd "$folder" && exec "$wine" velkor.exe) </dev/null >"$unpacked/window.log" 2>&1 &
+pids+=($!)
+status "COM 1 (28800 Bd) "
+probe close
+for _ in $(seq 200); do [[ -f $folder/default.cfp ]] && break; sleep 0.05; done
+[[ -f $folder/default.cfp ]] || { echo "the zip's velkor.exe saved no default.cfp" >&2; exit 1; }
 echo "$(basename "$zip"): $(stat -c %s "$folder/velkor.exe") bytes velkor.exe; 1 passed, 0 failed"
