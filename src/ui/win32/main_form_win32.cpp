@@ -63,7 +63,7 @@ constexpr DWORD kBelow = WS_CLIPSIBLINGS;
 
 }  // namespace
 
-struct TMainFormWin32::Spec {
+struct TMainFormWin32::ControlDef {
     const char* name;
     const wchar_t* cls;
     const char* text;
@@ -154,7 +154,7 @@ TMainFormWin32::~TMainFormWin32() {
     DeleteObject(chipBrush_);
 }
 
-HWND TMainFormWin32::Create(const Spec& s) {
+HWND TMainFormWin32::Create(const ControlDef& s) {
     DWORD style = WS_CHILD | s.style;
     if (s.view == kTop || s.view == kMainView) style |= WS_VISIBLE;
     HWND h = CreateWindowExW(s.exStyle, s.cls, Wide(s.text).c_str(), style, S(s.x), S(s.y), S(s.w), S(s.h), hwnd_,
@@ -184,12 +184,12 @@ void TMainFormWin32::CreateControls() {
     const int dropped = 21 + 20 * 14;
     // Created in the order Tab goes through them; the group boxes and the
     // panel last, so that they lie under the controls inside them.
-    const Spec controls[] = {
+    const ControlDef controls[] = {
         {"PortComboBox", C, "", kCombo, 0, 16, 32, 97, dropped, kPortView, kPortComboBox},
         {"BaudrateBox", C, "", kCombo, 0, 16, 104, 97, dropped, kPortView, kBaudrateBox},
         {"ComAktuButton", B, "aktualisieren", kButton, 0, 16, 64, 97, 25, kPortView, kComAktuButton},
     };
-    for (const Spec& s : controls) Create(s);
+    for (const ControlDef& s : controls) Create(s);
 
     // The radio groups' items share the room inside the frame evenly.
     auto radios = [&](const char* name, int x, int y, int firstId) {
@@ -209,7 +209,7 @@ void TMainFormWin32::CreateControls() {
     ChipresetRadio->SetItemIndex(1);
     BootmodeRadio->SetItemIndex(4);
 
-    const Spec rest[] = {
+    const ControlDef rest[] = {
         {"Reset_ein_Button", B, "Reset ein", kButton, 0, 136, 152, 97, 25, kPortView, kReset_ein_Button},
         {"Reset_aus_Button", B, "Reset aus", kButton, 0, 136, 184, 97, 25, kPortView, kReset_aus_Button},
         {"Bootlader_Button", B, "zum Bootlader", kButton, 0, 264, 152, 97, 25, kPortView, kBootlader_Button},
@@ -247,7 +247,7 @@ void TMainFormWin32::CreateControls() {
         {"GroupBox3", B, "Konfigurationsdatei", kGroup | kBelow, 0, 8, 8, 369, 41, kMainView, kOther},
         {"MainPanel", WC_STATICW, "", SS_SUNKEN | kBelow, 0, 0, 0, 385, 313, kMainView, kOther},
     };
-    for (const Spec& s : rest) Create(s);
+    for (const ControlDef& s : rest) Create(s);
     SendMessageW(Control("ChipTypCombo"), CB_SETMINVISIBLE, 20, 0);
 
     // The label is as large as its text.

@@ -37,11 +37,11 @@ public:
     int Run();
 
 private:
-    struct Spec;
+    struct ControlDef;
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
-    HWND Create(const Spec& spec);
+    HWND Create(const ControlDef& def);
     int S(int pixels) const { return MulDiv(pixels, dpi_, 96); }
     void Layout();
     void Command(int id, int code, HWND control);
