@@ -62,3 +62,15 @@ TEST(SimStm32flashTest, F407WithExtendedErase) {
     // Its 8 s mass erase is real time here; the check is about the protocol.
     CheckRoundTrip({"--preset", "f407", "--no-flash-time"}, "Device ID    : 0x0413", 1024 * 1024);
 }
+
+TEST(SimStm32flashTest, G031WithEccDoubleWords) {
+    CheckRoundTrip({"--preset", "g031"}, "Device ID    : 0x0466", 64 * 1024);
+}
+
+TEST(SimStm32flashTest, L476WithTwoBanksOfPages) {
+    CheckRoundTrip({"--preset", "l476", "--no-flash-time"}, "Device ID    : 0x0415", 1024 * 1024);
+}
+
+TEST(SimStm32flashTest, H743WithFlashWordsAndTwoBanksOfSectors) {
+    CheckRoundTrip({"--preset", "h743", "--no-flash-time"}, "Device ID    : 0x0450", 2048 * 1024);
+}
