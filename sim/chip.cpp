@@ -161,6 +161,7 @@ void Chip::PowerOn(bool resetHeld, bool boot0High, std::uint64_t us) {
     anyRx_ = false;
     resetHeld_ = resetHeld;
     boot0High_ = boot0High;
+    LoadOptions();
     Halt(us);
     if (!resetHeld_) Boot(us);
 }
@@ -196,8 +197,21 @@ void Chip::ResetAt(std::uint64_t t) {
     ++resets_;
 }
 
+void Chip::LoadOptions() {
+    emptyAtLoad_ = std::all_of(flash_.begin(), flash_.begin() + std::min<std::size_t>(4, flash_.size()),
+                               [](std::uint8_t b) { return b == 0xFF; });
+}
+
+bool Chip::StartsBootloader() const {
+    const OptionBoot& o = preset_.optionBoot;
+    if (!o.on) return boot0High_;
+    const std::uint8_t bits = o.offset < options_.size() ? options_[o.offset] : 0xFF;
+    const bool boot0 = (bits & o.nBootSel) != 0 ? (bits & o.nBoot0) == 0 : boot0High_;
+    return boot0 || emptyAtLoad_;
+}
+
 void Chip::Boot(std::uint64_t t) {
-    if (boot0High_) {
+    if (StartsBootloader()) {
         state_ = State::Starting;
         readyAt_ = t + preset_.timing.bootStartUs;
         Note("start: bootloader");
@@ -269,8 +283,13 @@ void Chip::Handle(const In& in, std::uint64_t t) {
             Step(in.byte, t);
             return;
         }
-        Note("7F taken as reset and sync");
         ResetAt(t);
+        if (!StartsBootloader()) {
+            Note("7F taken as reset: the user program starts");
+            state_ = State::UserProgram;
+            return;
+        }
+        Note("7F taken as reset and sync");
         state_ = State::WaitSync;
     }
     // Auto-baud: the bootloader times the bits of 0x7F whatever the parity.
@@ -482,6 +501,7 @@ void Chip::AckAndReset(const std::string& text, std::uint64_t at) {
     Note(text + ": ACK, reset");
     Finish();
     ResetAt(end);
+    LoadOptions();
     Boot(end);
 }
 

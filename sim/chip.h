@@ -64,6 +64,17 @@ struct Signature {
     std::uint32_t flashSizeAt = 0;
 };
 
+// Boot selection by option bits, as a G0 leaves the factory: with nBOOT_SEL
+// set the BOOT0 pin is not looked at and nBOOT0 chooses; a start from the
+// main flash while its first word was erased at the last option byte load
+// (power-on, a change of the option bytes) starts the bootloader instead.
+struct OptionBoot {
+    bool on = false;
+    std::uint32_t offset = 0;    // the option byte holding both bits
+    std::uint8_t nBootSel = 0;   // their masks
+    std::uint8_t nBoot0 = 0;
+};
+
 struct ChipPreset {
     std::string name;
     std::uint16_t productId = 0;
@@ -84,6 +95,7 @@ struct ChipPreset {
     std::uint32_t bootloaderRam = 0;     // first bytes of RAM the bootloader keeps for itself
     std::vector<std::uint8_t> optionDefaults;  // unprotected, as after Readout Unprotect
     OptionLayout options;
+    OptionBoot optionBoot;               // off: BOOT0 alone chooses
     std::uint8_t versionOption1 = 0;     // the two bytes Get Version sends after the version
     std::uint8_t versionOption2 = 0;
     std::int32_t minBaud = 1200;         // what the auto-baud detection locks onto
@@ -218,6 +230,9 @@ private:
     bool Understands(const platform::LineSettings& f) const;
     // NRST low, without counting a reset.
     void Halt(std::uint64_t t);
+    // The option byte load's view of the flash, and where a start goes.
+    void LoadOptions();
+    bool StartsBootloader() const;
     void ResetAt(std::uint64_t t);
     void Boot(std::uint64_t t);
     std::uint64_t Emit(std::uint8_t b, std::uint64_t t);
@@ -256,6 +271,7 @@ private:
     // Pins and state.
     bool resetHeld_ = false;
     bool boot0High_ = true;
+    bool emptyAtLoad_ = false;
     State state_ = State::WaitSync;
     std::uint64_t readyAt_ = 0;
     std::int32_t baud_ = 0;

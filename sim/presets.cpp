@@ -166,6 +166,9 @@ ChipPreset G031Preset() {
     // protection by areas is not modelled.
     p.optionDefaults = {0xAA, 0xFE, 0xFF, 0xFF};
     p.options = {0, 0xAA, {}, false};
+    // RM0444 §2.5: nBOOT_SEL (bit 24) set as delivered, so nBOOT0 (bit 26)
+    // chooses, and the empty check sends a blank chip to the bootloader.
+    p.optionBoot = {true, 3, 0x01, 0x04};
     p.timing.bootStartUs = 2'000;
     p.timing.replyUs = 10;
     p.timing.programUnitBytes = 8;
@@ -189,6 +192,7 @@ ChipPreset L476Preset() {
     p.ram = {0x20000000, 96 * 1024};
     p.bootloaderRam = 0x3000;
     p.optionDefaults = {0xAA, 0xF8, 0xEF, 0xFF};  // FLASH_OPTR 0xFFEFF8AA
+    p.optionBoot = {};  // the BOOT0 pin chooses as delivered
     p.timing.programUnitNs = 81'700;  // 64 bits: 81.7 us
     p.timing.bankEraseUs = 22'100;
     return p;
