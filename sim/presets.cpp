@@ -188,7 +188,10 @@ ChipPreset L476Preset() {
     p.banks = 2;
     p.systemMemory = {0x1FFF0000, 0x7000};
     p.optionBytes = {0x1FFF7800, 0x28};
-    p.signature = {0x1FFF7590, Uid(0x33, 0x27, 6, "VLK0476"), 0x1FFF75E0};  // RM0351
+    // The signature is where RM0351 says, but the L4 bootloaders NACK Read
+    // Memory there (ST's community forum, L41x and L43x): no block to read.
+    p.engineering = {};
+    p.signature = {0x1FFF7590, Uid(0x33, 0x27, 6, "VLK0476"), 0x1FFF75E0};
     p.ram = {0x20000000, 96 * 1024};
     p.bootloaderRam = 0x3000;
     p.optionDefaults = {0xAA, 0xF8, 0xEF, 0xFF};  // FLASH_OPTR 0xFFEFF8AA

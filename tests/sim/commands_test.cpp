@@ -140,29 +140,38 @@ TEST(SimCommandsTest, FlashIsRealFlash) {
     EXPECT_EQ(g0.Read(0x08000000, 12), (Bytes{0x12, 0x34, 0x56, 0x78, 0xFF, 0xFF, 0xFF, 0xFF, 0x9A, 0xBC, 0xDE, 0xF0}));
 }
 
-// Each preset answers Read Memory where the shipped identity.cfi looks for
-// the unique ID and the flash size, with its own ID and its flash in KiB,
-// and keeps both read-only.
+// Each preset keeps its unique ID and flash size where the shipped
+// identity.cfi looks for them: read-only, the size following its flash, or,
+// as an L4's bootloader does, refused.
 TEST(SimCommandsTest, TheSignatureIsWhereTheIdentityTableSays) {
     std::vector<TChipIdentity> table;
     std::string message;
     ASSERT_TRUE(LoadIdentityTable(testsupport::ProgramDir() + "/" + kIdentityFileName, table, message)) << message;
-    for (sim::ChipPreset p : {sim::F103Preset(), sim::F407Preset(), sim::F303Preset(), sim::G031Preset(),
-                              sim::L476Preset(), sim::H743Preset()}) {
+    const std::pair<sim::ChipPreset, bool> presets[] = {{sim::F103Preset(), true}, {sim::F407Preset(), true},
+                                                        {sim::F303Preset(), true}, {sim::G031Preset(), true},
+                                                        {sim::L476Preset(), false}, {sim::H743Preset(), true}};
+    for (auto [p, answers] : presets) {
         SCOPED_TRACE(p.name);
-        sim::SetFlashSize(p, p.flashSize / 2);  // the register follows the part's flash
+        sim::SetFlashSize(p, p.flashSize / 2);
         const TChipIdentity* entry = FindIdentity(table, p.productId);
         ASSERT_TRUE(entry && entry->uidWords && entry->flashSizeAt);
+        EXPECT_EQ(p.signature.uidAt, (*entry->uidWords)[0]);
+        EXPECT_EQ(p.signature.flashSizeAt, *entry->flashSizeAt);
         Connected b(p);
         Bytes uid;
         for (std::uint32_t word : *entry->uidWords) {
             const auto got = b.Read(word, 4);
-            ASSERT_TRUE(got);
-            uid.insert(uid.end(), got->begin(), got->end());
+            ASSERT_EQ(got.has_value(), answers);
+            if (got) uid.insert(uid.end(), got->begin(), got->end());
+        }
+        const auto size = b.Read(*entry->flashSizeAt, 2);
+        if (!answers) {
+            EXPECT_FALSE(size);
+            continue;
         }
         EXPECT_EQ(uid, p.signature.uid);
         const std::uint32_t kib = p.flashSize / 1024;
-        EXPECT_EQ(b.Read(*entry->flashSizeAt, 2), (Bytes{static_cast<std::uint8_t>(kib), static_cast<std::uint8_t>(kib >> 8)}));
+        EXPECT_EQ(size, (Bytes{static_cast<std::uint8_t>(kib), static_cast<std::uint8_t>(kib >> 8)}));
         EXPECT_EQ(b.Write((*entry->uidWords)[0], {0, 0, 0, 0}), 0x1F);
     }
 }
