@@ -125,6 +125,7 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
     FlashFile flashFile;
     if (!o.flashFile.empty()) {
         if (!flashFile.Open(o.flashFile, chip.Flash(), err)) return 1;
+        chip.PowerOn(false, true, 0);  // its empty check sees the file's flash
         chip.SetFlashChanged([&](std::uint32_t off, std::uint32_t len) { flashFile.Save(chip.Flash(), off, len); });
     }
 
