@@ -12,6 +12,7 @@
 #include "platform/textfile.h"
 #include "settings/hex_records.h"
 #include "settings/inifile.h"
+#include "settings/sha256.h"
 #include "settings/srecord.h"
 
 namespace {
@@ -263,7 +264,9 @@ bool LoadFirmware(const std::string& path, const TFirmwareOptions& o, TFirmware&
         }
     }
     if (std::ferror(f.get())) throw platform::FileError(std::strerror(errno) + std::string(": ") + path);
-    return ReadFirmware(content, path, o, out, message);
+    if (!ReadFirmware(content, path, o, out, message)) return false;
+    out.sha256 = Sha256Hex(content);
+    return true;
 }
 
 bool PlaceFirmware(const TFirmware& f, std::vector<TImageRange>& ranges, std::string& message) {

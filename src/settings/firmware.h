@@ -26,6 +26,7 @@ struct TFirmware {
     TFirmwareForm form = TFirmwareForm::HexOffsets;
     std::uint32_t flashStart = 0;  // chip address of image offset 0 when the file was read
     std::vector<TSpan> spans;      // ascending, apart from each other
+    std::string sha256;            // of the file as read by LoadFirmware
     std::uint32_t Bytes() const;
 };
 
