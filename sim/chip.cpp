@@ -500,6 +500,7 @@ void Chip::AckAndReset(const std::string& text, std::uint64_t at) {
     const std::uint64_t end = Ack(at);
     Note(text + ": ACK, reset");
     Finish();
+    if (optionsChanged_) optionsChanged_();
     ResetAt(end);
     LoadOptions();
     Boot(end);

@@ -174,6 +174,10 @@ public:
     void SetLogSink(std::function<void(const std::string&)> sink) { logSink_ = std::move(sink); }
     // Flash offset and length after every write and erase.
     void SetFlashChanged(std::function<void(std::uint32_t, std::uint32_t)> f) { flashChanged_ = std::move(f); }
+    // The option bytes as the chip holds them, and a call after every command
+    // that changed them (each ends with a reset).
+    std::vector<std::uint8_t>& OptionBytes() { return options_; }
+    void SetOptionsChanged(std::function<void()> f) { optionsChanged_ = std::move(f); }
     // Off: bytes leave at once (pty mode default).
     void SetWireTime(bool on) { wireTime_ = on; }
     // Off: programming and erasing take no time.
@@ -264,6 +268,7 @@ private:
     std::vector<std::string> log_;
     std::function<void(const std::string&)> logSink_;
     std::function<void(std::uint32_t, std::uint32_t)> flashChanged_;
+    std::function<void()> optionsChanged_;
     bool wireTime_ = true;
     bool flashTime_ = true;
     bool implicitReset_ = false;

@@ -75,6 +75,8 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
             version = n;
         } else if (a == "--flash") {
             if (!value(o.flashFile)) return false;
+        } else if (a == "--options") {
+            if (!value(o.optionsFile)) return false;
         } else if (a == "--log") {
             if (!value(o.logFile)) return false;
         } else if (a == "--wire-time") {
@@ -147,6 +149,7 @@ on the 0x7F of the synchronisation; bytes framed otherwise are not understood.
   --id HEX             product ID for Get ID
   --bl-version HEX     bootloader version for Get and Get Version
   --flash FILE         flash contents: loaded at start, saved after every write and erase
+  --options FILE       option bytes: loaded at start, saved after every change
   --log FILE           one line per command ("-": standard error)
   --wire-time          bytes take their wire time (11 bits at the speed set)
   --no-flash-time      programming and erasing take no time

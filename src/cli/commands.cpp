@@ -300,6 +300,14 @@ private:
         } else {
             o.fields.AddNull("flash_size");
         }
+        const std::optional<bool> pin = PinChooses(id.productId);
+        if (pin == false)
+            o.lines.push_back("Boot source: chosen by option bits (nBOOT_SEL set), not the BOOT0 pin; a programmed "
+                              "chip starts its program after power-on. velkor-cli boot-pin gives BOOT0 control");
+        if (pin)
+            o.fields.Add("boot_pin", *pin);
+        else
+            o.fields.AddNull("boot_pin");
         if (id.targetIndex < 0) {
             o.fields.AddNull("chip");
             o.warnings.push_back("product ID " + platform::Hex4(id.productId) + " is not in " + kTargetsFileName +
@@ -318,7 +326,48 @@ private:
         return o;
     }
 
-    Outcome BootPin() { return Failed(JobOutcome::Unsupported, "boot-pin: not yet"); }
+    // Clears nBOOT_SEL, so that BOOT0 chooses the boot source again. Only ever
+    // asked for by name: it changes how the board starts for good.
+    Outcome BootPin() {
+        Outcome o;
+        if (!Connected(o, "keine Verbindung zum Chip")) return o;
+        std::uint16_t productId = 0;
+        if (!ReadProductId(*port_, productId))
+            return Failed(JobOutcome::NoReply, "no product ID from Get ID: boot-pin needs it");
+        const TChipIdentity* e = FindIdentity(inputs_.identity, productId);
+        if (!e)
+            return Failed(JobOutcome::Unsupported, "product ID " + platform::Hex4(productId) + " is not in " +
+                                                       kIdentityFileName + ": its option bytes are unknown");
+        // The pin has the say already, which is what was asked for.
+        if (!e->bootSelect)
+            return From(Ended(JobOutcome::Done, "product ID " + platform::Hex4(productId) +
+                                                    ": no option bit takes the boot choice from the BOOT0 pin"));
+        const TBootSelect& b = *e->bootSelect;
+        std::vector<std::uint8_t> options(b.optionsLength);
+        if (!ReadBytes(b.optionsAt, static_cast<std::int32_t>(b.optionsLength), options.data()))
+            return Failed(JobOutcome::Refused, "the option bytes at " + Address(b.optionsAt) +
+                                                   " can't be read (read-out protection?): nothing was written");
+        std::uint8_t& byte = options[b.bit / 8];
+        const auto mask = static_cast<std::uint8_t>(1u << (b.bit % 8));
+        if ((byte & mask) == 0) return From(Ended(JobOutcome::Done, "nBOOT_SEL is clear: the BOOT0 pin chooses already"));
+        byte = static_cast<std::uint8_t>(byte & ~mask);
+        Show("schreibe Option Bytes..");
+        std::string why;
+        const bool written = WriteBytes(*port_, b.optionsAt, options, why);
+        // The option bytes are loaded anew with a reset, written or not.
+        session_.Drop();
+        if (!written) return Failed(JobOutcome::Refused, "option bytes not written: " + why);
+        return From(Ended(JobOutcome::Done, "nBOOT_SEL cleared: the BOOT0 pin chooses the boot source"));
+    }
+
+    // Whether the BOOT0 pin chooses the boot source; unset where unknown.
+    std::optional<bool> PinChooses(std::uint16_t productId) {
+        const TChipIdentity* e = FindIdentity(inputs_.identity, productId);
+        if (!e || !e->bootSelect) return std::nullopt;
+        std::uint8_t byte = 0;
+        if (!ReadBytes(e->bootSelect->optionsAt + e->bootSelect->bit / 8, 1, &byte)) return std::nullopt;
+        return (byte >> (e->bootSelect->bit % 8) & 1) == 0;
+    }
 
     Outcome Erase() { return From(EraseChip(session_, bar_)); }
 

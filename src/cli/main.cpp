@@ -47,6 +47,11 @@ Commands:
   protect           set read-out protection; the chip resets
   reset             boot mode off and a reset pulse: the chip starts its own
                     program
+  boot-pin          clear nBOOT_SEL in the option bytes (G0, C0), so that the
+                    BOOT0 pin chooses the boot source again; the chip resets.
+                    As delivered these chips choose by option bits, and once
+                    programmed they no longer start the bootloader after
+                    power-on. No other command does this.
   settings          print the settings in effect, as a .cfp file holds them
   targets           print the chip list of targets.cfi, one chip a line
   ports             list the port numbers that have a device, with its path

@@ -34,8 +34,8 @@ bool HexNumber(const std::string& text, std::size_t digits, std::uint32_t& value
 
 bool ParseLine(const std::string& line, TChipIdentity& entry, std::string& why) {
     const std::vector<std::string> fields = Split(line, ';');
-    if (fields.size() != 3) {
-        why = "not ChipId;UID;FlashSize (" + std::to_string(fields.size()) + " fields)";
+    if (fields.size() != 3 && fields.size() != 4) {
+        why = "not ChipId;UID;FlashSize[;BootSel] (" + std::to_string(fields.size()) + " fields)";
         return false;
     }
     std::uint32_t id = 0;
@@ -68,6 +68,22 @@ bool ParseLine(const std::string& line, TChipIdentity& entry, std::string& why) 
             return false;
         }
         entry.flashSizeAt = at;
+    }
+    if (fields.size() == 4) {
+        const std::vector<std::string> parts = Split(fields[3], '/');
+        TBootSelect b;
+        bool ok = parts.size() == 3 && HexNumber(parts[0], 8, b.optionsAt) && HexNumber(parts[1], 3, b.optionsLength) &&
+                  !parts[2].empty() && parts[2].size() <= 4 &&
+                  parts[2].find_first_not_of("0123456789") == std::string::npos;
+        if (ok) b.bit = static_cast<std::uint32_t>(std::stoul(parts[2]));
+        ok = ok && b.optionsLength >= 4 && b.optionsLength <= 256 && b.optionsLength % 4 == 0 &&
+             b.optionsAt % 4 == 0 && b.optionsAt <= 0xFFFFFFFFu - (b.optionsLength - 1) && b.bit < b.optionsLength * 8;
+        if (!ok) {
+            why = "the boot selection '" + fields[3] + "' is not ADDR/LEN/BIT (a word address and 4 to 100 bytes in "
+                  "hex, a bit inside them)";
+            return false;
+        }
+        entry.bootSelect = b;
     }
     return true;
 }
