@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -21,6 +22,7 @@
 #include "platform/locations.h"
 #include "platform/textfile.h"
 #include "platform/ports.h"
+#include "platform/stop.h"
 #include "platform/version.h"
 #include "serial/comport.h"
 #include "settings/identity.h"
@@ -77,6 +79,7 @@ const char* OutcomeName(JobOutcome outcome) {
         case JobOutcome::OutOfRange: return "out_of_range";
         case JobOutcome::Unsupported: return "unsupported";
         case JobOutcome::FileError: return "file_error";
+        case JobOutcome::Stopped: return "stopped";
     }
     return "unknown";
 }
@@ -162,6 +165,16 @@ public:
     std::uint32_t Connects() const { return session_.Connects(); }
     const BoardIdentity& Identity() const { return id_; }
     const std::vector<CommandRecord>& Records() const { return records_; }
+
+    // After a stop from outside: the waits work again for the chip's release,
+    // the reset pulse with boot mode off that the window's close gives too.
+    // The port closes with the runner.
+    void Release() {
+        const int stop = platform::StopSignal();
+        platform::RequestStop(0);
+        if (port_->Opened()) RestartNormal(*port_);
+        platform::RequestStop(stop);
+    }
 
 private:
     bool WantsIdentity() const { return request_.log.has_value() || request_.child != ChildMode::None; }
@@ -464,8 +477,12 @@ private:
             }
         }
         bar_.StartJob(Ini.FlashStart, ReadExtent());
-        JobResult job = ReadOut(file, session_, bar_);
-        o.job = std::move(job);
+        o.job = ReadOut(file, session_, bar_);
+        // Cut short from outside: a file that looks whole but isn't must not stay.
+        if (platform::StopSignal() != 0 && std::remove(file.c_str()) == 0) {
+            o.job.outcome = JobOutcome::Stopped;
+            o.warnings.push_back("the partial read-out " + file + " was removed");
+        }
         return o;
     }
 
@@ -600,10 +617,15 @@ int RunCommands(const Request& request, const PortChoice& board, const std::vect
     Runner runner(request, board, targetItems, inputs, bar);
     std::int64_t done = 0;
     for (const auto& c : request.commands) {
-        if (!runner.Run(c)) break;
+        if (platform::StopSignal() != 0 || !runner.Run(c)) break;
         ++done;
     }
     int exit = done == static_cast<std::int64_t>(request.commands.size()) ? kExitOk : kExitFailed;
+    if (const int stop = platform::StopSignal()) {
+        runner.Release();
+        std::fprintf(stderr, "velkor-cli: stopped by %s\n", platform::StopSignalName(stop));
+        exit = platform::StopExitCode(stop);
+    }
     if (request.child != ChildMode::None && !runner.Identity().uid.empty())
         std::fprintf(stderr, "%s%s\n", std::string(kBoardIdLine).c_str(), runner.Identity().uid.c_str());
     if (request.log) {
@@ -611,7 +633,7 @@ int RunCommands(const Request& request, const PortChoice& board, const std::vect
             AppendLog(request, board, inputs, runner, started, MsSince(start), exit == kExitOk);
         } catch (const platform::FileError& e) {
             std::fprintf(stderr, "velkor-cli: %s\n", e.what());
-            exit = kExitFailed;
+            if (exit == kExitOk) exit = kExitFailed;
         }
     }
     if (request.json) {

@@ -12,6 +12,7 @@
 #include "cli/setup.h"
 #include "cli/terminal_status.h"
 #include "platform/console.h"
+#include "platform/stop.h"
 #include "platform/version.h"
 #include "settings/inifile.h"
 
@@ -170,6 +171,7 @@ int Run(int argc, char** argv) {
             std::printf("velkor-cli %s\n", platform::Version());
             return cli::kExitOk;
         }
+        platform::CatchStopSignals();
         const cli::PortChoice* first = request.ports.empty() ? nullptr : &request.ports.front();
         std::vector<std::string> targetItems;
         if (!cli::SetUpSettings(request, first, targetItems, error)) return Usage(error);

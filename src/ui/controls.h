@@ -34,6 +34,9 @@ QString QStr(const std::string& bytes);
 // UTF-8.
 std::string Str(const QString& text);
 
+// The window's font at a character height in pixels.
+QFont UiFont(int pixelHeight);
+
 // One column of radio buttons under a caption. Click is raised only when the
 // user selects an item other than the selected one.
 class TRadioGroup : public QGroupBox, public ui::RadioGroup {

@@ -1,7 +1,5 @@
 #include "ui/main_form_logic.h"
 
-#include <iterator>
-
 #include "bootloader/lolevel.h"
 #include "bootloader/protocol.h"
 #include "jobs/algorithmen.h"

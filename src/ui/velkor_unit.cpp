@@ -23,16 +23,6 @@ constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 350;
 constexpr int kStaBarHeight = 30;
 
-// Stands in for the 8-point MS Sans Serif the layout was drawn with: the same
-// pixel height and about its width (DejaVu Sans is too wide for "115200 Baud"
-// and the check box captions).
-QFont UiFont(int pixelHeight) {
-    QFont font("Liberation Sans");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelHeight);
-    return font;
-}
-
 QPushButton* Button(const char* name, const QString& caption, QWidget* parent, int x, int y, int w, int h) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -65,7 +55,7 @@ TComboBox* Combo(const char* name, QWidget* parent, int x, int y, int w, int h) 
 }  // namespace
 
 TMainForm::TMainForm(Options options, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)), busy_(this) {
+    : QWidget(parent), options_(std::move(options)) {
     CreateControls();
     SetTabOrder();
     TMainFormControls c;

@@ -52,9 +52,11 @@ TEST_F(ButtonsTest, ProgrammingShowsEachStepWhileItRuns) {
     EXPECT_EQ(beep->types, std::vector<unsigned>{0});
 
     // The file is read again on each click: a changed byte reaches the verify.
-    // "verbinde.." isn't forced onto the screen, but the window paints while Connect waits.
+    // "verbinde.." isn't forced onto the screen, but the window paints while
+    // Connect waits; the closing text is painted when the handler returns.
     Click(form->VerifyButton);
-    EXPECT_EQ(PaintedStatus(), (std::vector<std::string>{"lese Hexdatei..", "verbinde..", "vergleiche $00000000"}));
+    EXPECT_EQ(PaintedStatus(), (std::vector<std::string>{"lese Hexdatei..", "verbinde..", "vergleiche $00000000",
+                                                         "..ende, verifiziert bis 00000100"}));
     EXPECT_EQ(Status(), "..ende, verifiziert bis 00000100");
     HexFile(":0100000012ED\r\n:00000001FF\r\n");
     Click(form->VerifyButton);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "fake_controls.h"
 #include "jobs/identify.h"
@@ -17,6 +18,22 @@ namespace {
 
 // One data byte 0x5A at offset 0.
 constexpr const char* kOneByteHex = ":010000005AA5\r\n:00000001FF\r\n";
+
+std::string Crlf(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    return text;
+}
+
+// The value a saved configuration holds for a key, or "<none>".
+std::string Saved(const std::string& content, const std::string& key) {
+    std::istringstream in(content);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.compare(0, key.size(), key) == 0) return line.substr(key.size());
+    }
+    return "<none>";
+}
 
 std::string Bytes(std::initializer_list<int> bytes) {
     std::string s;
@@ -32,13 +49,17 @@ protected:
         TargetLast = 0;
     }
 
-    // Started and activated: COM 1, where the chip is, is open.
-    void Start(sim::ChipPreset preset = sim::F103Preset()) {
+    // Created, with arguments as the command line gives them.
+    void Create(std::vector<std::string> arguments = {}, sim::ChipPreset preset = sim::F103Preset()) {
         form.reset();
         rig.reset();
         rig = std::make_unique<sim::Rig>(std::move(preset));
-        form = std::make_unique<fakes::Form>(dir.path() + "/");
+        form = std::make_unique<fakes::Form>(dir.path() + "/", std::move(arguments));
         form->logic->FormCreate();
+    }
+    // Started and activated: COM 1, where the chip is, is open.
+    void Start(sim::ChipPreset preset = sim::F103Preset()) {
+        Create({}, std::move(preset));
         form->logic->FormActivate();
         ASSERT_TRUE(form->ComPort.Opened());
         Ini.FlashLen = 0x20000;  // as identification sets it for this chip
@@ -78,6 +99,143 @@ protected:
     std::unique_ptr<sim::Rig> rig;
     std::unique_ptr<fakes::Form> form;
 };
+
+TEST_F(FormLogic, FirstStartWritesTheDefaultsAndFillsTheControls) {
+    FlashImage[0] = 0x12;
+    Create();
+    const std::string cfp = dir.File("default.cfp");
+    EXPECT_EQ(dir.Read("default.cfp"),
+              Crlf({"BAUD    28800", "COM     1", "RESET   1", "BOOT    5", "MANU    TRUE", "AUTOERA TRUE",
+                    "CHIPNAM STM32F???", "FLASH   134217728", "FLENG   262144", "INI     " + cfp, "HEX     "}));
+    EXPECT_EQ(FlashImage[0], 0xFF);
+    EXPECT_EQ(form->PortComboBox.Text(), "COM 1");
+    EXPECT_EQ(form->PortComboBox.Count(), 0);
+    EXPECT_EQ(form->BaudrateBox.Text(), "28800 Baud");
+    EXPECT_EQ(form->BaudrateBox.items,
+              (std::vector<std::string>{"2400 Baud", "4800 Baud", "7200 Baud", "9600 Baud", "14400 Baud", "19200 Baud",
+                                        "28800 Baud", "38400 Baud", "57600 Baud", "115200 Baud"}));
+    EXPECT_EQ(form->BaudrateBox.ItemIndex(), -1);
+    EXPECT_EQ(form->ChipresetRadio.ItemIndex(), 1);
+    EXPECT_EQ(form->BootmodeRadio.ItemIndex(), 4);  // BOOT 5 shows the last item ...
+    EXPECT_TRUE(form->CBManuellTyp.checked && form->CBAutoErase.checked);
+    EXPECT_EQ(form->ChipTypCombo.Text(), "STM32F???");
+    EXPECT_EQ(form->ChipAnzeige.text, "STM32F???");
+    EXPECT_EQ(form->KonfigDateiEdit.path, cfp);
+    EXPECT_EQ(form->HexDateiEdit.path, "");
+    // Start-up leaves the port closed and runs no HWChanged.
+    EXPECT_EQ(form->ComPort.Baud(), 28800);
+    EXPECT_EQ(form->ComPort.Port(), 1);
+    EXPECT_EQ(form->ComPort.Parity(), 2);
+    EXPECT_FALSE(form->ComPort.Opened());
+    EXPECT_TRUE(form->StaBar.entries.empty());
+    EXPECT_TRUE(form->Window.errors.empty());
+
+    form->logic->FormActivate();
+    EXPECT_EQ(Ini.BootMode, 4);  // ... and the first activation takes it
+    form->logic->FormClose();
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "BOOT    "), "4");
+}
+
+TEST_F(FormLogic, LoadedSettingsReachTheControlsAndAreWrittenBack) {
+    dir.Write("default.cfp", Crlf({"BAUD    57600", "COM     1", "RESET   3", "BOOT    1", "MANU    FALSE",
+                                   "AUTOERA FALSE", "HEX     /home/user/a.hex"}));
+    Create();
+    EXPECT_EQ(form->ChipresetRadio.ItemIndex(), 3);
+    EXPECT_EQ(form->BootmodeRadio.ItemIndex(), 1);
+    EXPECT_FALSE(form->CBManuellTyp.checked || form->CBAutoErase.checked);
+    EXPECT_EQ(form->HexDateiEdit.path, "/home/user/a.hex");
+    EXPECT_EQ(form->BaudrateBox.Text(), "57600 Baud");
+
+    form->logic->FormActivate();
+    form->logic->FormClose();
+    const std::string saved = dir.Read("default.cfp");
+    EXPECT_EQ(Saved(saved, "BAUD    "), "57600");
+    EXPECT_EQ(Saved(saved, "RESET   "), "3");
+    EXPECT_EQ(Saved(saved, "BOOT    "), "1");
+    EXPECT_EQ(Saved(saved, "MANU    "), "FALSE");
+    EXPECT_EQ(Saved(saved, "AUTOERA "), "FALSE");
+    EXPECT_EQ(Saved(saved, "HEX     "), "/home/user/a.hex");
+
+    // The box's rate as the port's, 38400 for one out of the list's range.
+    for (const auto& [stored, baud] : {std::pair{"1200", 38400}, std::pair{"2400", 2400},
+                                       std::pair{"115200", 115200}, std::pair{"115201", 38400}, std::pair{"", 38400}}) {
+        dir.Write("default.cfp", Crlf({std::string("BAUD    ") + stored}));
+        Create();
+        EXPECT_EQ(form->BaudrateBox.Text(), std::to_string(baud) + " Baud") << stored;
+        EXPECT_EQ(form->ComPort.Baud(), baud) << stored;
+    }
+    EXPECT_TRUE(form->Window.errors.empty());
+}
+
+TEST_F(FormLogic, CommandLineTakesAnExistingCfpOrHexFile) {
+    std::filesystem::create_directory(dir.File("sub.d"));
+    const std::string cfp = dir.File("sub.d/a.CfP");
+    dir.Write("sub.d/a.CfP", Crlf({"COM     7"}));
+    Create({cfp});
+    EXPECT_EQ(form->KonfigDateiEdit.path, cfp);
+    EXPECT_EQ(form->PortComboBox.Text(), "COM 7");
+    form->logic->FormActivate();
+    form->logic->FormClose();
+    EXPECT_EQ(Saved(dir.Read("sub.d/a.CfP"), "INI     "), cfp);
+    EXPECT_EQ(Saved(dir.Read("sub.d/a.CfP"), "COM     "), "7");
+
+    const std::string hex = dir.File("a.hex");
+    dir.Write("a.hex", ":00000001FF\r\n");
+    Create({hex});
+    EXPECT_EQ(form->HexDateiEdit.path, hex);
+    EXPECT_EQ(form->KonfigDateiEdit.path, dir.File("default.cfp"));
+
+    dir.Write("a.txt", "COM     9\r\n");
+    dir.Write("a", "COM     9\r\n");
+    dir.Write("sub.d/noext", "COM     9\r\n");  // the dot of the folder is not an extension
+    for (const std::string& ignored :
+         {dir.File("a.txt"), dir.File("a"), dir.File("sub.d/noext"), dir.File("missing.cfp"), dir.File("missing.hex")}) {
+        Create({ignored});
+        EXPECT_EQ(form->KonfigDateiEdit.path, dir.File("default.cfp")) << ignored;
+        EXPECT_EQ(form->HexDateiEdit.path, "") << ignored;
+        EXPECT_EQ(form->PortComboBox.Text(), "COM 1") << ignored;
+    }
+    EXPECT_TRUE(form->Window.errors.empty());
+}
+
+TEST_F(FormLogic, CloseFallsBackToDefaultCfpForAMissingName) {
+    Start();
+    const std::string missing = dir.File("neu.cfp");
+    form->KonfigDateiEdit.path = missing;
+    form->CBManuellTyp.checked = false;
+    form->logic->HWChanged();
+    EXPECT_EQ(Ini.KonfigDatei, missing);
+    form->logic->FormClose();
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "MANU    "), "FALSE");
+    EXPECT_EQ(Saved(dir.Read("default.cfp"), "INI     "), dir.File("default.cfp"));
+}
+
+// A file that can't be written is reported; the controls are filled all the same.
+TEST_F(FormLogic, UnwritableDefaultCfpIsReportedAndTheWindowStaysUsable) {
+    std::filesystem::create_directory(dir.File("default.cfp"));  // can't be created as a file, not even by root
+    Create();
+    EXPECT_EQ(form->Window.errors.size(), 1u);
+    EXPECT_EQ(form->BaudrateBox.Count(), 10);
+    EXPECT_EQ(form->PortComboBox.Text(), "COM 1");
+    EXPECT_EQ(form->ComPort.Parity(), 2);
+    form->logic->FormActivate();
+    EXPECT_EQ(form->StaBar.Text(), "COM 1 (28800 Bd) offen");
+    EXPECT_ANY_THROW(form->logic->FormClose());
+}
+
+TEST_F(FormLogic, ViewButtonsShowOneViewAtATime) {
+    Start();
+    const auto shown = [&] {
+        return std::vector<bool>{form->PortSetupPanel.shown, form->ChipSetupPanel.shown, form->MainPanel.shown};
+    };
+    form->logic->PortSetupButtonClick();
+    EXPECT_EQ(shown(), (std::vector<bool>{true, false, false}));
+    form->logic->ChipSetupButtonClick();
+    EXPECT_EQ(shown(), (std::vector<bool>{false, true, false}));
+    form->logic->ProgButtonClick();
+    EXPECT_EQ(shown(), (std::vector<bool>{false, false, true}));
+}
 
 TEST_F(FormLogic, IdentificationMakesTheFirstTargetWithTheIdTheCurrentChip) {
     WriteTargets();
