@@ -18,12 +18,12 @@ if [[ "${1:-}" == "--coverage" ]]; then
 fi
 seconds=${1:-60}
 build=${2:-build-fuzz}
-targets=(hexfile konfig targets identify firmware srec pages)
+targets=(hexfile konfig targets identify firmware srec pages elf)
 jobs=${FUZZ_BUILD_JOBS:-2}
 out="$build/fuzz"
 
 # llvm brings llvm-profdata and llvm-cov: only the coverage report needs it.
-packages=(cmake ninja-build clang libclang-rt-14-dev)
+packages=(cmake ninja-build clang libclang-rt-14-dev libelf-dev pkg-config)
 $coverage && packages+=(llvm)
 scripts/install-deps.sh "${packages[@]}"
 

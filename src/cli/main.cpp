@@ -65,6 +65,9 @@ Firmware files, told apart by their content:
                     from the flash start up to 2 MiB above it are chip
                     addresses
   S-records         .s19, .s28, .s37, .srec: chip addresses
+  ELF               executables as linked: each loadable segment's file bytes
+                    at its load address (.data goes to flash, .bss is
+                    passed over); Linux builds only
   binary            anything else: placed at --address, or the flash start
   The form found is printed before the command runs.
 
