@@ -345,6 +345,27 @@ TEST_F(CliOnSim, InfoFailsWithoutAnIdAndWarnsOfAnUnlistedOne) {
         << r.err;
 }
 
+// The G0, the L4 with two banks and the H7 with its 128 KiB sectors: each
+// erases only what the image touches, by its own layout in pages.cfi.
+TEST_F(CliOnSim, TheNewFamiliesEraseOnlyTheTouchedPagesThenVerifyAndRead) {
+    tmp.Write("app.bin", std::string(5000, '\x3C'));  // 0x08001000-0x08002387
+    const std::pair<const char*, const char*> cases[] = {
+        {"g031", "\"pages\":\"2-4\""}, {"l476", "\"pages\":\"2-4\""}, {"h743", "\"pages\":\"0\""}};
+    for (const auto& [preset, pages] : cases) {
+        SCOPED_TRACE(preset);
+        Sim sim({"--preset", preset, "--no-flash-time"});
+        const auto r = RunProgram(CliPath(),
+                                  {"--device", sim.device(), "--boot-delay", "100", "--address", "0x08001000",
+                                   "--flash-len", "0x3000", "--json", "program", "--erase", "app.bin",
+                                   "verify", "app.bin", "read", "out.bin"},
+                                  tmp.path());
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find(pages), std::string::npos) << r.out;
+        EXPECT_EQ(tmp.Read("out.bin"), std::string(0x1000, '\xFF') + std::string(5000, '\x3C') +
+                                           std::string(0x3000 - 0x1000 - 5000, '\xFF'));
+    }
+}
+
 TEST_F(CliOnSim, SeveralBoardsSummariseInfoByTheChipFound) {
     Sim a({});
     Sim b({"--preset", "f407"});
