@@ -37,6 +37,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr unsigned kBeepRecognised = 0;
 constexpr auto kBlock = static_cast<std::uint32_t>(proto::kMaxBlock);
+// Long enough for the rest of a Get reply to arrive at 2400 Bd.
+constexpr std::uint32_t kSettleMs = 50;
 
 std::string Address(std::uint32_t a) { return "0x" + platform::Hex8(a); }
 
@@ -184,13 +186,18 @@ private:
         ReadBase = address;
         std::string why;
         if (!ReadMem(*port_, address, count, why)) {
-            // A refusal leaves the bootloader waiting for the next command; a
-            // late byte of it mustn't be taken for that command's answer.
-            Drain(*port_);
+            Settle();
             return false;
         }
         std::memcpy(bytes, ReadImage, static_cast<std::size_t>(count));
         return true;
+    }
+
+    // After an answer that didn't go as the protocol says, the rest of it
+    // mustn't be taken for the next command's acknowledge.
+    void Settle() {
+        Delay(kSettleMs);
+        Drain(*port_);
     }
 
     // The unique ID and flash size where identity.cfi puts them for the ID.
@@ -222,7 +229,10 @@ private:
         if (!session_.Ensure()) return;  // the command itself reports the failure
         id_.tried = true;
         std::uint16_t productId = 0;
-        if (ReadProductId(*port_, productId)) ReadIdentity(productId);
+        if (ReadProductId(*port_, productId))
+            ReadIdentity(productId);
+        else
+            Settle();
     }
 
     // Where the chip's flash begins: its targets.cfi entry, else the setting.
@@ -464,7 +474,11 @@ private:
 
     Outcome Read(const std::string& file) {
         Outcome o;
-        if (!request_.chip && !request_.flashLen) {
+        // A file that can't be made ends the job before the chip hears a byte.
+        std::FILE* probe = std::fopen(file.c_str(), "ab");
+        const bool creatable = probe != nullptr;
+        if (probe) std::fclose(probe);
+        if (creatable && !request_.chip && !request_.flashLen) {
             // Not the start value's 256 KiB, which a smaller chip refuses halfway.
             EnsureIdentity();
             if (id_.flashSize) {
