@@ -81,7 +81,6 @@ const char* OutcomeName(JobOutcome outcome) {
         case JobOutcome::OutOfRange: return "out_of_range";
         case JobOutcome::Unsupported: return "unsupported";
         case JobOutcome::FileError: return "file_error";
-        case JobOutcome::Stopped: return "stopped";
     }
     return "unknown";
 }
@@ -469,6 +468,11 @@ private:
         }
         if (program) Show("programmiere..");
         o.job = program ? ProgramRanges(*port_, bar_, ranges) : VerifyRanges(*port_, bar_, ranges);
+        // The bootloader says no more than NAK to a write over flash that
+        // isn't erased, the commonest refusal of all.
+        if (program && !c.erase && o.job.outcome == JobOutcome::Refused)
+            o.warnings.push_back("hint: a write over flash that is not erased is refused; if that is so here, use "
+                                 "program --erase (erases the pages it touches) or erase first");
         return o;
     }
 
@@ -493,10 +497,8 @@ private:
         bar_.StartJob(Ini.FlashStart, ReadExtent());
         o.job = ReadOut(file, session_, bar_);
         // Cut short from outside: a file that looks whole but isn't must not stay.
-        if (platform::StopSignal() != 0 && std::remove(file.c_str()) == 0) {
-            o.job.outcome = JobOutcome::Stopped;
+        if (!o.job.Ok() && platform::StopSignal() != 0 && std::remove(file.c_str()) == 0)
             o.warnings.push_back("the partial read-out " + file + " was removed");
-        }
         return o;
     }
 

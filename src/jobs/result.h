@@ -16,7 +16,6 @@ enum class JobOutcome {
     OutOfRange,    // the flash length or a page the job can't cover
     Unsupported,   // the bootloader lacks the command the job needs
     FileError,     // a file couldn't be read or written
-    Stopped,       // the program was stopped from outside
 };
 
 struct JobResult {
