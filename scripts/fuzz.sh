@@ -51,7 +51,7 @@ if $coverage; then
   llvm-cov report -instr-profile="$cov/fuzz.profdata" "${objects[@]:1}" \
     src/settings/hexfile.cpp src/settings/konfig.cpp src/settings/targets.cpp src/settings/inifile.cpp \
     src/jobs/identify.cpp src/platform/textfile.cpp src/settings/firmware.cpp src/settings/srecord.cpp \
-    src/settings/pages.cpp src/settings/hex_records.cpp
+    src/settings/pages.cpp src/settings/hex_records.cpp src/settings/elf.cpp
   exit 0
 fi
 
