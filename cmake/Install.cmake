@@ -13,7 +13,7 @@ set(VELKOR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/velkor)
 
 install(TARGETS velkor-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(FILES data/targets.cfi data/pages.cfi DESTINATION ${CMAKE_INSTALL_DATADIR}/velkor)
+install(FILES data/targets.cfi data/pages.cfi data/identity.cfi DESTINATION ${CMAKE_INSTALL_DATADIR}/velkor)
 
 install(FILES data/linux/${VELKOR_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/linux/${VELKOR_APP_ID}.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages

@@ -12,7 +12,7 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 # What must be in it, and nothing else: the programs alone in bin.
 expected=(
   ./usr/bin/velkor ./usr/bin/velkor-cli ./usr/bin/velkor-sim
-  ./usr/share/velkor/targets.cfi ./usr/share/velkor/pages.cfi
+  ./usr/share/velkor/targets.cfi ./usr/share/velkor/pages.cfi ./usr/share/velkor/identity.cfi
   ./usr/share/applications/$id.desktop
   ./usr/share/metainfo/$id.metainfo.xml
   ./usr/share/mime/packages/$id.xml

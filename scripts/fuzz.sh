@@ -18,12 +18,12 @@ if [[ "${1:-}" == "--coverage" ]]; then
 fi
 seconds=${1:-60}
 build=${2:-build-fuzz}
-targets=(hexfile konfig targets identify firmware srec pages)
+targets=(hexfile konfig targets identify firmware srec pages elf)
 jobs=${FUZZ_BUILD_JOBS:-2}
 out="$build/fuzz"
 
 # llvm brings llvm-profdata and llvm-cov: only the coverage report needs it.
-packages=(cmake ninja-build clang libclang-rt-14-dev)
+packages=(cmake ninja-build clang libclang-rt-14-dev libelf-dev pkg-config)
 $coverage && packages+=(llvm)
 scripts/install-deps.sh "${packages[@]}"
 
@@ -51,7 +51,7 @@ if $coverage; then
   llvm-cov report -instr-profile="$cov/fuzz.profdata" "${objects[@]:1}" \
     src/settings/hexfile.cpp src/settings/konfig.cpp src/settings/targets.cpp src/settings/inifile.cpp \
     src/jobs/identify.cpp src/platform/textfile.cpp src/settings/firmware.cpp src/settings/srecord.cpp \
-    src/settings/pages.cpp src/settings/hex_records.cpp
+    src/settings/pages.cpp src/settings/hex_records.cpp src/settings/elf.cpp
   exit 0
 fi
 

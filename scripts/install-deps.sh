@@ -10,7 +10,7 @@ packages=("$@")
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-liberation
   pkg-config libcanberra-dev sound-theme-freedesktop
   xvfb xauth xdotool x11-apps imagemagick libx11-dev libxfixes-dev
-  stm32flash srecord binutils
+  stm32flash srecord binutils libelf-dev
   desktop-file-utils appstream
   clang libclang-rt-14-dev
 )

@@ -72,10 +72,20 @@ Chip::Chip(ChipPreset preset)
       flash_(preset_.flashSize, 0xFF),
       ram_(preset_.ram.size, 0x00),
       system_(preset_.systemMemory.size),
-      otp_(preset_.otp.size, 0xFF) {
+      otp_(preset_.otp.size, 0xFF),
+      engineering_(preset_.engineering.size, 0xFF) {
     RestoreOptions();
     // Stands for the bootloader's code: anything but erased flash.
     for (std::size_t i = 0; i < system_.size(); ++i) system_[i] = static_cast<std::uint8_t>(i * 37u + 11u);
+    const Signature& s = preset_.signature;
+    const std::uint32_t kib = std::min<std::uint32_t>(preset_.flashSize / 1024, 0xFFFF);
+    const std::vector<std::uint8_t> size{static_cast<std::uint8_t>(kib), static_cast<std::uint8_t>(kib >> 8)};
+    for (const auto& [at, bytes] : {std::pair{s.uidAt, s.uid}, std::pair{s.flashSizeAt, size}}) {
+        std::uint32_t off = 0;
+        const Area* area = nullptr;
+        auto* mem = at != 0 && !bytes.empty() ? Memory(at, static_cast<std::uint32_t>(bytes.size()), off, area) : nullptr;
+        if (mem) std::copy(bytes.begin(), bytes.end(), mem->begin() + off);
+    }
     PowerOn(false, true, 0);
 }
 
@@ -151,6 +161,7 @@ void Chip::PowerOn(bool resetHeld, bool boot0High, std::uint64_t us) {
     anyRx_ = false;
     resetHeld_ = resetHeld;
     boot0High_ = boot0High;
+    LoadOptions();
     Halt(us);
     if (!resetHeld_) Boot(us);
 }
@@ -186,8 +197,21 @@ void Chip::ResetAt(std::uint64_t t) {
     ++resets_;
 }
 
+void Chip::LoadOptions() {
+    emptyAtLoad_ = std::all_of(flash_.begin(), flash_.begin() + std::min<std::size_t>(4, flash_.size()),
+                               [](std::uint8_t b) { return b == 0xFF; });
+}
+
+bool Chip::StartsBootloader() const {
+    const OptionBoot& o = preset_.optionBoot;
+    if (!o.on) return boot0High_;
+    const std::uint8_t bits = o.offset < options_.size() ? options_[o.offset] : 0xFF;
+    const bool boot0 = (bits & o.nBootSel) != 0 ? (bits & o.nBoot0) == 0 : boot0High_;
+    return boot0 || emptyAtLoad_;
+}
+
 void Chip::Boot(std::uint64_t t) {
-    if (boot0High_) {
+    if (StartsBootloader()) {
         state_ = State::Starting;
         readyAt_ = t + preset_.timing.bootStartUs;
         Note("start: bootloader");
@@ -259,8 +283,13 @@ void Chip::Handle(const In& in, std::uint64_t t) {
             Step(in.byte, t);
             return;
         }
-        Note("7F taken as reset and sync");
         ResetAt(t);
+        if (!StartsBootloader()) {
+            Note("7F taken as reset: the user program starts");
+            state_ = State::UserProgram;
+            return;
+        }
+        Note("7F taken as reset and sync");
         state_ = State::WaitSync;
     }
     // Auto-baud: the bootloader times the bits of 0x7F whatever the parity.
@@ -335,7 +364,8 @@ std::vector<std::uint8_t>* Chip::Memory(std::uint32_t address, std::uint32_t len
                                         const Area*& area) {
     const Area flash{preset_.flashStart, preset_.flashSize};
     const std::pair<const Area*, std::vector<std::uint8_t>*> areas[] = {
-        {&preset_.ram, &ram_}, {&preset_.systemMemory, &system_}, {&preset_.optionBytes, &options_}, {&preset_.otp, &otp_}};
+        {&preset_.ram, &ram_},       {&preset_.systemMemory, &system_}, {&preset_.optionBytes, &options_},
+        {&preset_.otp, &otp_},       {&preset_.engineering, &engineering_}};
     if (flash.Contains(address, length)) {
         offset = address - flash.start;
         area = nullptr;  // flash
@@ -395,9 +425,10 @@ bool Chip::Program(std::vector<std::uint8_t>& mem, const Area* area, std::uint32
         const std::uint32_t len = std::min(unit, n - i);
         ns += preset_.timing.programUnitNs;
         auto cell = mem.begin() + off + i;
-        if (preset_.write == WriteBehaviour::NackDirty) {
+        if (preset_.write != WriteBehaviour::AndBits) {
             const bool erased = std::all_of(cell, cell + len, [](std::uint8_t b) { return b == 0xFF; });
-            const bool zero = std::all_of(data.begin() + i, data.begin() + i + len, [](std::uint8_t b) { return b == 0; });
+            const bool zero = preset_.write == WriteBehaviour::NackDirty &&
+                              std::all_of(data.begin() + i, data.begin() + i + len, [](std::uint8_t b) { return b == 0; });
             if (!erased && !zero) {
                 why = "not erased at " + Hex8(preset_.flashStart + off + i);
                 Changed(off, i);
@@ -469,7 +500,9 @@ void Chip::AckAndReset(const std::string& text, std::uint64_t at) {
     const std::uint64_t end = Ack(at);
     Note(text + ": ACK, reset");
     Finish();
+    if (optionsChanged_) optionsChanged_();
     ResetAt(end);
+    LoadOptions();
     Boot(end);
 }
 
@@ -555,7 +588,7 @@ void Chip::Step(std::uint8_t b, std::uint64_t t) {
             if (!takeAddress()) return;
             std::uint32_t off = 0;
             const Area* area = nullptr;
-            if (!Memory(address_, 1, off, area) || area == &preset_.systemMemory)
+            if (!Memory(address_, 1, off, area) || area == &preset_.systemMemory || area == &preset_.engineering)
                 return Refuse("address " + Hex8(address_), r);
             if (address_ % 4 != 0) return Refuse("address " + Hex8(address_) + " not word-aligned", r);
             Ack(r);

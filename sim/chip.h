@@ -19,6 +19,7 @@ namespace sim {
 enum class WriteBehaviour {
     NackDirty,  // F1: programming a half-word that is not erased fails (0x0000 aside): NACK
     AndBits,    // F4: programming only clears bits
+    EccUnits,   // G0, L4, H7: a unit (double word, flash word) with ECC is programmed once; a unit not erased fails, zeros too
 };
 
 // One erase unit from the flash start on: a page (F1) or a sector (F4).
@@ -54,6 +55,26 @@ struct OptionLayout {
     bool complements = false;  // every even byte is followed by its complement (F1)
 };
 
+// What the reference manual's "Device electronic signature" chapter puts
+// where: the 96-bit unique ID and the flash size in KiB (16 bits), the latter
+// following flashSize. Address 0: none.
+struct Signature {
+    std::uint32_t uidAt = 0;
+    std::vector<std::uint8_t> uid;  // 12 bytes as Read Memory returns them
+    std::uint32_t flashSizeAt = 0;
+};
+
+// Boot selection by option bits, as a G0 leaves the factory: with nBOOT_SEL
+// set the BOOT0 pin is not looked at and nBOOT0 chooses; a start from the
+// main flash while its first word was erased at the last option byte load
+// (power-on, a change of the option bytes) starts the bootloader instead.
+struct OptionBoot {
+    bool on = false;
+    std::uint32_t offset = 0;    // the option byte holding both bits
+    std::uint8_t nBootSel = 0;   // their masks
+    std::uint8_t nBoot0 = 0;
+};
+
 struct ChipPreset {
     std::string name;
     std::uint16_t productId = 0;
@@ -68,10 +89,13 @@ struct ChipPreset {
     Area systemMemory;
     Area optionBytes;
     Area otp;                            // size 0: none
+    Area engineering;                    // read-only factory bytes outside system memory; size 0: none
+    Signature signature;                 // inside systemMemory or engineering
     Area ram;
     std::uint32_t bootloaderRam = 0;     // first bytes of RAM the bootloader keeps for itself
     std::vector<std::uint8_t> optionDefaults;  // unprotected, as after Readout Unprotect
     OptionLayout options;
+    OptionBoot optionBoot;               // off: BOOT0 alone chooses
     std::uint8_t versionOption1 = 0;     // the two bytes Get Version sends after the version
     std::uint8_t versionOption2 = 0;
     std::int32_t minBaud = 1200;         // what the auto-baud detection locks onto
@@ -89,7 +113,13 @@ ChipPreset F429Preset();
 // F303xC: ID 0x422, 256 KiB in 2 KiB pages, bootloader 4.1, Extended Erase
 // with page numbers, F1 writes.
 ChipPreset F303Preset();
-// "f103", "f407", "f429", "f303" in any letter case.
+// G031: ID 0x466, 64 KiB in 2 KiB pages, double words with ECC.
+ChipPreset G031Preset();
+// L476: ID 0x415, 1 MiB in two banks of 2 KiB pages, double words with ECC.
+ChipPreset L476Preset();
+// H743: ID 0x450, 2 MiB in two banks of 128 KiB sectors, 256-bit flash words.
+ChipPreset H743Preset();
+// "f103", "f407", "f429", "f303", "g031", "l476", "h743" in any letter case.
 std::optional<ChipPreset> PresetByName(const std::string& name);
 // Another flash size: erase units are dropped from the end or the last one
 // is repeated, the write protection groups follow.
@@ -144,6 +174,10 @@ public:
     void SetLogSink(std::function<void(const std::string&)> sink) { logSink_ = std::move(sink); }
     // Flash offset and length after every write and erase.
     void SetFlashChanged(std::function<void(std::uint32_t, std::uint32_t)> f) { flashChanged_ = std::move(f); }
+    // The option bytes as the chip holds them, and a call after every command
+    // that changed them (each ends with a reset).
+    std::vector<std::uint8_t>& OptionBytes() { return options_; }
+    void SetOptionsChanged(std::function<void()> f) { optionsChanged_ = std::move(f); }
     // Off: bytes leave at once (pty mode default).
     void SetWireTime(bool on) { wireTime_ = on; }
     // Off: programming and erasing take no time.
@@ -200,6 +234,9 @@ private:
     bool Understands(const platform::LineSettings& f) const;
     // NRST low, without counting a reset.
     void Halt(std::uint64_t t);
+    // The option byte load's view of the flash, and where a start goes.
+    void LoadOptions();
+    bool StartsBootloader() const;
     void ResetAt(std::uint64_t t);
     void Boot(std::uint64_t t);
     std::uint64_t Emit(std::uint8_t b, std::uint64_t t);
@@ -226,11 +263,12 @@ private:
     void Changed(std::uint32_t offset, std::uint32_t length);
 
     ChipPreset preset_;
-    std::vector<std::uint8_t> flash_, ram_, options_, system_, otp_;
+    std::vector<std::uint8_t> flash_, ram_, options_, system_, otp_, engineering_;
     Faults faults_;
     std::vector<std::string> log_;
     std::function<void(const std::string&)> logSink_;
     std::function<void(std::uint32_t, std::uint32_t)> flashChanged_;
+    std::function<void()> optionsChanged_;
     bool wireTime_ = true;
     bool flashTime_ = true;
     bool implicitReset_ = false;
@@ -238,6 +276,7 @@ private:
     // Pins and state.
     bool resetHeld_ = false;
     bool boot0High_ = true;
+    bool emptyAtLoad_ = false;
     State state_ = State::WaitSync;
     std::uint64_t readyAt_ = 0;
     std::int32_t baud_ = 0;

@@ -75,6 +75,8 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
             version = n;
         } else if (a == "--flash") {
             if (!value(o.flashFile)) return false;
+        } else if (a == "--options") {
+            if (!value(o.optionsFile)) return false;
         } else if (a == "--log") {
             if (!value(o.logFile)) return false;
         } else if (a == "--wire-time") {
@@ -120,7 +122,7 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
     }
     auto preset = PresetByName(presetName);
     if (!preset) {
-        error = "unknown preset " + presetName + " (f103, f407, f429, f303)";
+        error = "unknown preset " + presetName + " (f103, f407, f429, f303, g031, l476, h743)";
         return false;
     }
     o.preset = *preset;
@@ -142,11 +144,12 @@ counts as reset plus synchronisation and is answered 0x79.
 The chip speaks 8 data bits, even parity, 1 stop bit at the speed it measured
 on the 0x7F of the synchronisation; bytes framed otherwise are not understood.
 
-  --preset NAME        f103 (default), f407, f429, f303
+  --preset NAME        f103 (default), f407, f429, f303, g031, l476, h743
   --flash-size N       flash size in bytes (K and M allowed, 0x for hex)
   --id HEX             product ID for Get ID
   --bl-version HEX     bootloader version for Get and Get Version
   --flash FILE         flash contents: loaded at start, saved after every write and erase
+  --options FILE       option bytes: loaded at start, saved after every change
   --log FILE           one line per command ("-": standard error)
   --wire-time          bytes take their wire time (11 bits at the speed set)
   --no-flash-time      programming and erasing take no time

@@ -12,6 +12,7 @@ namespace sim {
 struct SimOptions {
     ChipPreset preset = F103Preset();
     std::string flashFile;     // loaded at start, saved after every write and erase
+    std::string optionsFile;   // the option bytes, the same way: a power cycle keeps them
     std::string logFile;       // "-": standard error
     bool wireTime = false;
     bool flashTime = true;

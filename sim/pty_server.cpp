@@ -122,9 +122,19 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
     chip.faults() = o.faults;
     if (o.readoutProtected) chip.SetReadoutProtected(true);
 
+    // Started again with both files, the chip has been powered off and on.
+    FlashFile optionsFile;
+    if (!o.optionsFile.empty()) {
+        if (!optionsFile.Open(o.optionsFile, chip.OptionBytes(), err)) return 1;
+        chip.PowerOn(false, true, 0);
+        chip.SetOptionsChanged([&] {
+            optionsFile.Save(chip.OptionBytes(), 0, static_cast<std::uint32_t>(chip.OptionBytes().size()));
+        });
+    }
     FlashFile flashFile;
     if (!o.flashFile.empty()) {
         if (!flashFile.Open(o.flashFile, chip.Flash(), err)) return 1;
+        chip.PowerOn(false, true, 0);  // its empty check sees the file's flash
         chip.SetFlashChanged([&](std::uint32_t off, std::uint32_t len) { flashFile.Save(chip.Flash(), off, len); });
     }
 

@@ -156,16 +156,11 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
     }
 }
 
-bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::string& message) {
-    message = "odd len";
-    if (count % 4 != 0 || count > proto::kMaxBlock) return false;
-    message = "len zu klein";
-    if (count <= 0) return false;
-    // FlashImage ends at 2 MiB; never send what lies past it.
-    message = "adr > ende";
-    if (static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(count) > kImageSize) return false;
+namespace {
 
-    const std::uint32_t address = Ini.FlashStart + offset;
+// count bytes to address; where names the end of the block in a refusal.
+bool WriteBlock(TComPort& port, std::uint32_t address, const std::uint8_t* data, std::int32_t count,
+                std::uint32_t where, std::string& message) {
     if (!CommandAtAddress(port, proto::kWriteMemory, proto::kWriteCmdAckMs, " Schreibkommando nicht angenommen",
                           address, message))
         return false;
@@ -176,7 +171,7 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
     std::string frame(1, static_cast<char>(n));
     std::uint8_t checksum = n;
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::uint8_t b = FlashImage[offset + static_cast<std::uint32_t>(i)];
+        const std::uint8_t b = data[i];
         frame.push_back(static_cast<char>(b));
         checksum ^= b;
     }
@@ -191,11 +186,32 @@ bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::str
         if (r == 0) AwaitInput(port, start, proto::kWriteDoneMs);
     } while (r == 0 && Within(start, proto::kWriteDoneMs));
     if (r != proto::kAck) {
-        message = Hex2(r) + " NAK bei $" + Hex8(offset + static_cast<std::uint32_t>(count));
+        message = Hex2(r) + " NAK bei $" + Hex8(where);
         return false;
     }
     message.clear();
     return true;
+}
+
+}  // namespace
+
+bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::string& message) {
+    message = "odd len";
+    if (count % 4 != 0 || count > proto::kMaxBlock) return false;
+    message = "len zu klein";
+    if (count <= 0) return false;
+    // FlashImage ends at 2 MiB; never send what lies past it.
+    message = "adr > ende";
+    if (static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(count) > kImageSize) return false;
+    return WriteBlock(port, Ini.FlashStart + offset, FlashImage + offset, count,
+                      offset + static_cast<std::uint32_t>(count), message);
+}
+
+bool WriteBytes(TComPort& port, std::uint32_t address, const std::vector<std::uint8_t>& data, std::string& message) {
+    message = "odd len";
+    if (data.empty() || data.size() % 4 != 0 || data.size() > static_cast<std::size_t>(proto::kMaxBlock)) return false;
+    const auto count = static_cast<std::int32_t>(data.size());
+    return WriteBlock(port, address, data.data(), count, address + static_cast<std::uint32_t>(count), message);
 }
 
 bool EraseMem(TComPort& port) {

@@ -46,6 +46,8 @@ std::string GetChipId(TComPort& port);
 bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::string& message);
 // count bytes of FlashImage from offset to Ini.FlashStart + offset.
 bool WriteMem(TComPort& port, std::uint32_t offset, std::int32_t count, std::string& message);
+// The bytes to any address, e.g. the option bytes: 4 to 256, a multiple of 4.
+bool WriteBytes(TComPort& port, std::uint32_t address, const std::vector<std::uint8_t>& data, std::string& message);
 bool EraseMem(TComPort& port);
 bool EraseMemExt(TComPort& port);
 bool WriteUnprotect(TComPort& port);

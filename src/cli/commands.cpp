@@ -1,11 +1,15 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 #include "bootloader/lolevel.h"
 #include "cli/json.h"
+#include "cli/parallel.h"
 #include "cli/port_list.h"
 #include "jobs/algorithmen.h"
 #include "jobs/identify.h"
@@ -16,10 +20,12 @@
 #include "platform/console.h"
 #include "platform/hex_text.h"
 #include "platform/locations.h"
+#include "platform/textfile.h"
 #include "platform/ports.h"
 #include "platform/stop.h"
 #include "platform/version.h"
 #include "serial/comport.h"
+#include "settings/identity.h"
 #include "settings/inifile.h"
 #include "settings/konfig.h"
 #include "settings/targets.h"
@@ -31,6 +37,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr unsigned kBeepRecognised = 0;
 constexpr auto kBlock = static_cast<std::uint32_t>(proto::kMaxBlock);
+// Long enough for the rest of a Get reply to arrive at 2400 Bd.
+constexpr std::uint32_t kSettleMs = 50;
 
 std::string Address(std::uint32_t a) { return "0x" + platform::Hex8(a); }
 
@@ -60,6 +68,51 @@ Outcome From(JobResult job) {
 
 Outcome Failed(JobOutcome outcome, std::string closing) { return From(Ended(outcome, std::move(closing))); }
 
+// For the run log: what a command ended with, as a word a database can hold.
+const char* OutcomeName(JobOutcome outcome) {
+    switch (outcome) {
+        case JobOutcome::Done: return "done";
+        case JobOutcome::NothingToDo: return "nothing_to_do";
+        case JobOutcome::NoConnection: return "no_connection";
+        case JobOutcome::NoReply: return "no_reply";
+        case JobOutcome::Refused: return "refused";
+        case JobOutcome::Mismatch: return "mismatch";
+        case JobOutcome::NotBlank: return "not_blank";
+        case JobOutcome::OutOfRange: return "out_of_range";
+        case JobOutcome::Unsupported: return "unsupported";
+        case JobOutcome::FileError: return "file_error";
+    }
+    return "unknown";
+}
+
+// What the board says of itself beyond the product ID. Empty or unset where
+// the chip refused the read or the table knows no address.
+struct BoardIdentity {
+    bool tried = false;
+    std::optional<std::uint16_t> productId;
+    std::string uid;                       // UID[95:0], 24 hex digits
+    std::optional<std::uint32_t> flashSize;  // bytes
+};
+
+// The 96 bits as one number, most significant word first; each word as the
+// chip holds it, little-endian.
+std::string UidText(const std::uint8_t* b) {
+    std::string text;
+    for (int word = 2; word >= 0; --word) {
+        const std::uint8_t* w = b + 4 * word;
+        text += platform::Hex8(static_cast<std::uint32_t>(w[0] | w[1] << 8 | w[2] << 16) |
+                               static_cast<std::uint32_t>(w[3]) << 24);
+    }
+    return text;
+}
+
+struct CommandRecord {
+    std::string word;
+    std::string file;
+    JobOutcome outcome;
+    std::int64_t ms;
+};
+
 class Runner {
 public:
     Runner(const Request& request, const PortChoice& board, const std::vector<std::string>& targetItems,
@@ -77,7 +130,10 @@ public:
         const auto start = Clock::now();
         Outcome o;
         try {
-            o = c.NeedsChip() && !PortReady() ? Failed(JobOutcome::NoConnection, portText_) : Dispatch(c);
+            const bool ready = !c.NeedsChip() || PortReady();
+            // The log and the several-boards summary name the board, whatever the commands.
+            if (ready && c.NeedsChip() && c.kind != CommandKind::Reset && WantsIdentity()) EnsureIdentity();
+            o = !ready ? Failed(JobOutcome::NoConnection, portText_) : Dispatch(c);
         } catch (const std::exception& e) {
             // A file error ends the job where it stands, as in the window.
             o = Failed(JobOutcome::FileError, e.what());
@@ -88,6 +144,7 @@ public:
         const std::uint64_t bytes = o.job.bytes;
         bytes_ += bytes;
         bar_.FinishJob(o.job.text);
+        records_.push_back({c.Word(), c.file, o.job.outcome, MsSince(start)});
         for (const auto& w : o.warnings) std::fprintf(stderr, "velkor-cli: %s\n", w.c_str());
         if (request_.json) {
             JsonObject j;
@@ -107,6 +164,8 @@ public:
 
     std::uint64_t Bytes() const { return bytes_; }
     std::uint32_t Connects() const { return session_.Connects(); }
+    const BoardIdentity& Identity() const { return id_; }
+    const std::vector<CommandRecord>& Records() const { return records_; }
 
     // After a stop from outside: the waits work again for the chip's release,
     // the reset pulse with boot mode off that the window's close gives too.
@@ -119,6 +178,67 @@ public:
     }
 
 private:
+    bool WantsIdentity() const { return request_.log.has_value() || request_.child != ChildMode::None; }
+
+    // count bytes from address into bytes; false where the chip refuses.
+    bool ReadBytes(std::uint32_t address, std::int32_t count, std::uint8_t* bytes) {
+        ReadBase = address;
+        std::string why;
+        if (!ReadMem(*port_, address, count, why)) {
+            Settle();
+            return false;
+        }
+        std::memcpy(bytes, ReadImage, static_cast<std::size_t>(count));
+        return true;
+    }
+
+    // After an answer that didn't go as the protocol says, the rest of it
+    // mustn't be taken for the next command's acknowledge.
+    void Settle() {
+        Delay(kSettleMs);
+        Drain(*port_);
+    }
+
+    // The unique ID and flash size where identity.cfi puts them for the ID.
+    void ReadIdentity(std::uint16_t productId) {
+        id_.tried = true;
+        id_.productId = productId;
+        const TChipIdentity* e = FindIdentity(inputs_.identity, productId);
+        if (!e) return;
+        if (e->uidWords) {
+            const auto& at = *e->uidWords;
+            std::uint8_t uid[12] = {};
+            const bool together = at[1] == at[0] + 4 && at[2] == at[0] + 8;
+            bool ok = together ? ReadBytes(at[0], 12, uid)
+                               : ReadBytes(at[0], 4, uid) && ReadBytes(at[1], 4, uid + 4) && ReadBytes(at[2], 4, uid + 8);
+            if (ok) id_.uid = UidText(uid);
+        }
+        std::uint8_t size[2] = {};
+        if (e->flashSizeAt && ReadBytes(*e->flashSizeAt, 2, size)) {
+            const unsigned kib = size[0] | size[1] << 8;
+            // Erased or unprogrammed information blocks read all ones.
+            if (kib != 0 && kib != 0xFFFF) id_.flashSize = kib * 1024u;
+        }
+    }
+
+    // Once a run, on the connection the commands use.
+    void EnsureIdentity() {
+        if (id_.tried) return;
+        if (!session_.Connected()) Show("verbinde..");
+        if (!session_.Ensure()) return;  // the command itself reports the failure
+        id_.tried = true;
+        std::uint16_t productId = 0;
+        if (ReadProductId(*port_, productId))
+            ReadIdentity(productId);
+        else
+            Settle();
+    }
+
+    // Where the chip's flash begins: its targets.cfi entry, else the setting.
+    std::uint32_t ChipFlashStart() const {
+        const int i = id_.productId ? FindTargetById(*id_.productId) : -1;
+        return i >= 0 ? Targets[i].FlashStart : Ini.FlashStart;
+    }
     Outcome Dispatch(const Command& c) {
         switch (c.kind) {
             case CommandKind::Info: return Info();
@@ -133,6 +253,7 @@ private:
             case CommandKind::Settings: return Settings();
             case CommandKind::Targets: return TargetList();
             case CommandKind::Ports: return Ports();
+            case CommandKind::BootPin: return BootPin();
         }
         return {};
     }
@@ -188,6 +309,27 @@ private:
             return o;  // no ID came: nothing is known of the chip
         }
         o.fields.Add("product_id", platform::Hex4(id.productId));
+        ReadIdentity(id.productId);
+        if (!id_.uid.empty()) {
+            o.lines.push_back("Unique ID: " + id_.uid);
+            o.fields.Add("uid", id_.uid);
+        } else {
+            o.fields.AddNull("uid");
+        }
+        if (id_.flashSize) {
+            o.lines.push_back("Flash size: " + std::to_string(*id_.flashSize / 1024) + " KiB");
+            o.fields.Add("flash_size", std::int64_t{*id_.flashSize});
+        } else {
+            o.fields.AddNull("flash_size");
+        }
+        const std::optional<bool> pin = PinChooses(id.productId);
+        if (pin == false)
+            o.lines.push_back("Boot source: chosen by option bits (nBOOT_SEL set), not the BOOT0 pin; a programmed "
+                              "chip starts its program after power-on. velkor-cli boot-pin gives BOOT0 control");
+        if (pin)
+            o.fields.Add("boot_pin", *pin);
+        else
+            o.fields.AddNull("boot_pin");
         if (id.targetIndex < 0) {
             o.fields.AddNull("chip");
             o.warnings.push_back("product ID " + platform::Hex4(id.productId) + " is not in " + kTargetsFileName +
@@ -204,6 +346,49 @@ private:
         o.fields.Add("chip", t.Name);
         platform::MessageBeep(kBeepRecognised);
         return o;
+    }
+
+    // Clears nBOOT_SEL, so that BOOT0 chooses the boot source again. Only ever
+    // asked for by name: it changes how the board starts for good.
+    Outcome BootPin() {
+        Outcome o;
+        if (!Connected(o, "keine Verbindung zum Chip")) return o;
+        std::uint16_t productId = 0;
+        if (!ReadProductId(*port_, productId))
+            return Failed(JobOutcome::NoReply, "no product ID from Get ID: boot-pin needs it");
+        const TChipIdentity* e = FindIdentity(inputs_.identity, productId);
+        if (!e)
+            return Failed(JobOutcome::Unsupported, "product ID " + platform::Hex4(productId) + " is not in " +
+                                                       kIdentityFileName + ": its option bytes are unknown");
+        // The pin has the say already, which is what was asked for.
+        if (!e->bootSelect)
+            return From(Ended(JobOutcome::Done, "product ID " + platform::Hex4(productId) +
+                                                    ": no option bit takes the boot choice from the BOOT0 pin"));
+        const TBootSelect& b = *e->bootSelect;
+        std::vector<std::uint8_t> options(b.optionsLength);
+        if (!ReadBytes(b.optionsAt, static_cast<std::int32_t>(b.optionsLength), options.data()))
+            return Failed(JobOutcome::Refused, "the option bytes at " + Address(b.optionsAt) +
+                                                   " can't be read (read-out protection?): nothing was written");
+        std::uint8_t& byte = options[b.bit / 8];
+        const auto mask = static_cast<std::uint8_t>(1u << (b.bit % 8));
+        if ((byte & mask) == 0) return From(Ended(JobOutcome::Done, "nBOOT_SEL is clear: the BOOT0 pin chooses already"));
+        byte = static_cast<std::uint8_t>(byte & ~mask);
+        Show("schreibe Option Bytes..");
+        std::string why;
+        const bool written = WriteBytes(*port_, b.optionsAt, options, why);
+        // The option bytes are loaded anew with a reset, written or not.
+        session_.Drop();
+        if (!written) return Failed(JobOutcome::Refused, "option bytes not written: " + why);
+        return From(Ended(JobOutcome::Done, "nBOOT_SEL cleared: the BOOT0 pin chooses the boot source"));
+    }
+
+    // Whether the BOOT0 pin chooses the boot source; unset where unknown.
+    std::optional<bool> PinChooses(std::uint16_t productId) {
+        const TChipIdentity* e = FindIdentity(inputs_.identity, productId);
+        if (!e || !e->bootSelect) return std::nullopt;
+        std::uint8_t byte = 0;
+        if (!ReadBytes(e->bootSelect->optionsAt + e->bootSelect->bit / 8, 1, &byte)) return std::nullopt;
+        return (byte >> (e->bootSelect->bit % 8) & 1) == 0;
     }
 
     Outcome Erase() { return From(EraseChip(session_, bar_)); }
@@ -254,6 +439,17 @@ private:
             bar_.StartJob(first, (ranges.back().end + kBlock - 1) / kBlock * kBlock - first);
         }
         if (!Connected(o, "keine Verbindung.")) return o;
+        if (program && !ranges.empty()) {
+            EnsureIdentity();
+            const std::uint64_t end = std::uint64_t{Ini.FlashStart} + ranges.back().end;
+            if (id_.flashSize && end > std::uint64_t{ChipFlashStart()} + *id_.flashSize) {
+                o.job = Ended(JobOutcome::OutOfRange,
+                              c.file + ": the image ends at " + Address(static_cast<std::uint32_t>(end - 1)) +
+                                  ", past the " + std::to_string(*id_.flashSize / 1024) +
+                                  " KiB of flash the chip reports: nothing was erased or written");
+                return o;
+            }
+        }
         if (program && c.erase) {
             const TPageLayout* layout = Layout(o);
             if (!layout) return o;
@@ -281,8 +477,25 @@ private:
     }
 
     Outcome Read(const std::string& file) {
+        Outcome o;
+        // A file that can't be made ends the job before the chip hears a byte.
+        std::FILE* probe = std::fopen(file.c_str(), "ab");
+        const bool creatable = probe != nullptr;
+        if (probe) std::fclose(probe);
+        if (creatable && !request_.chip && !request_.flashLen) {
+            // Not the start value's 256 KiB, which a smaller chip refuses halfway.
+            EnsureIdentity();
+            if (id_.flashSize) {
+                const std::uint32_t start = ChipFlashStart();
+                Ini.FlashStart = start;
+                Ini.FlashLen = std::min(*id_.flashSize, kMaxFlashLen);
+                if (*id_.flashSize > kMaxFlashLen)
+                    o.warnings.push_back("the chip reports " + std::to_string(*id_.flashSize / 1024) +
+                                         " KiB of flash; read takes the first 2 MiB");
+            }
+        }
         bar_.StartJob(Ini.FlashStart, ReadExtent());
-        Outcome o = From(ReadOut(file, session_, bar_));
+        o.job = ReadOut(file, session_, bar_);
         // Cut short from outside: a file that looks whole but isn't must not stay.
         if (!o.job.Ok() && platform::StopSignal() != 0 && std::remove(file.c_str()) == 0)
             o.warnings.push_back("the partial read-out " + file + " was removed");
@@ -363,7 +576,53 @@ private:
     bool portSetUp_ = false;
     std::string portText_;
     std::uint64_t bytes_ = 0;
+    BoardIdentity id_;
+    std::vector<CommandRecord> records_;
 };
+
+// One line, appended whole: earlier lines stay as they are, and several
+// boards' processes may append to the same file.
+void AppendLog(const Request& request, const PortChoice& board, const Inputs& inputs, const Runner& runner,
+               const std::string& started, std::int64_t ms, bool ok) {
+    const BoardIdentity& id = runner.Identity();
+    JsonObject j;
+    j.Add("time", started).Add("port", board.Label());
+    if (id.uid.empty())
+        j.AddNull("uid");
+    else
+        j.Add("uid", id.uid);
+    if (id.productId)
+        j.Add("product_id", platform::Hex4(*id.productId));
+    else
+        j.AddNull("product_id");
+    std::string files = "[";
+    std::vector<std::string> seen;
+    for (const auto& c : request.commands) {
+        if (c.file.empty() || !inputs.firmware.count(c.file) ||
+            std::find(seen.begin(), seen.end(), c.file) != seen.end())
+            continue;
+        seen.push_back(c.file);
+        JsonObject f;
+        f.Add("file", c.file).Add("sha256", inputs.firmware.at(c.file).sha256);
+        files += (files.size() > 1 ? "," : "") + f.Text();
+    }
+    j.AddRaw("firmware", files + "]");
+    std::string commands = "[";
+    for (const auto& r : runner.Records()) {
+        JsonObject c;
+        c.Add("command", r.word);
+        if (!r.file.empty()) c.Add("file", r.file);
+        c.Add("outcome", OutcomeName(r.outcome)).Add("ms", r.ms);
+        commands += (commands.size() > 1 ? "," : "") + c.Text();
+    }
+    j.AddRaw("commands", commands + "]");
+    j.Add("ok", ok).Add("ms", ms).Add("version", platform::Version());
+    const std::string line = j.Text() + "\n";
+    std::FILE* f = std::fopen(request.log->c_str(), "ab");
+    const bool written = f && std::fwrite(line.data(), 1, line.size(), f) == line.size();
+    if (f && std::fclose(f) != 0 && written) throw platform::FileError("--log: cannot write " + *request.log);
+    if (!written) throw platform::FileError("--log: cannot write " + *request.log);
+}
 
 }  // namespace
 
@@ -382,6 +641,16 @@ int RunCommands(const Request& request, const PortChoice& board, const std::vect
         runner.Release();
         std::fprintf(stderr, "velkor-cli: stopped by %s\n", platform::StopSignalName(stop));
         exit = platform::StopExitCode(stop);
+    }
+    if (request.child != ChildMode::None && !runner.Identity().uid.empty())
+        std::fprintf(stderr, "%s%s\n", std::string(kBoardIdLine).c_str(), runner.Identity().uid.c_str());
+    if (request.log) {
+        try {
+            AppendLog(request, board, inputs, runner, started, MsSince(start), exit == kExitOk);
+        } catch (const platform::FileError& e) {
+            std::fprintf(stderr, "velkor-cli: %s\n", e.what());
+            if (exit == kExitOk) exit = kExitFailed;
+        }
     }
     if (request.json) {
         JsonObject j;

@@ -28,22 +28,31 @@ fails. The first command that fails ends the run.
 
 Commands:
   info              identify the chip: bootloader version, commands, option
-                    bytes, product ID. A chip listed in targets.cfi becomes
-                    the current chip: its flash range holds for the commands
-                    after this one.
+                    bytes, product ID, and the unique ID and flash size the
+                    chip reports (identity.cfi). A chip listed in targets.cfi
+                    becomes the current chip: its flash range holds for the
+                    commands after this one.
   erase             remove read-out and write protection, erase the whole chip
   erase --pages LIST  erase only these pages or sectors, e.g. 0-3,8
   blank             check that the flash is blank
   program [--erase] FILE
                     write the firmware file into the flash; with --erase the
-                    pages or sectors it touches are erased first (pages.cfi)
+                    pages or sectors it touches are erased first (pages.cfi).
+                    A file larger than the flash the chip reports is refused
+                    before anything is erased.
   verify FILE       compare the flash with the firmware file
-  read FILE.bin     read the flash (flash length bytes) into a binary file;
+  read FILE.bin     read the flash into a binary file: the size the chip
+                    reports, or the flash length with --chip or --flash-len;
                     "{port}" in the name becomes the port, e.g. COM3
   go [ADDR]         start the program at ADDR (default: the flash start)
   protect           set read-out protection; the chip resets
   reset             boot mode off and a reset pulse: the chip starts its own
                     program
+  boot-pin          clear nBOOT_SEL in the option bytes (G0, C0), so that the
+                    BOOT0 pin chooses the boot source again; the chip resets.
+                    As delivered these chips choose by option bits, and once
+                    programmed they no longer start the bootloader after
+                    power-on. No other command does this.
   settings          print the settings in effect, as a .cfp file holds them
   targets           print the chip list of targets.cfi, one chip a line
   ports             list the port numbers that have a device, with its path
@@ -56,6 +65,9 @@ Firmware files, told apart by their content:
                     from the flash start up to 2 MiB above it are chip
                     addresses
   S-records         .s19, .s28, .s37, .srec: chip addresses
+  ELF               executables as linked: each loadable segment's file bytes
+                    at its load address (.data goes to flash, .bss is
+                    passed over); Linux builds only
   binary            anything else: placed at --address, or the flash start
   The form found is printed before the command runs.
 
@@ -81,6 +93,9 @@ Options:
   --config FILE     read this configuration file instead of default.cfp
   --json            one JSON object a line on standard output for each
                     command and one for the run, instead of the texts
+  --log FILE        append one JSON line per board and run to FILE: time,
+                    port, unique ID, product ID, firmware files with their
+                    SHA-256, each command's outcome, duration
   --version         the program's version
   --help            this text
   --port and --device can be given several times: see Several boards.
@@ -101,7 +116,8 @@ the replies, the list lines, and last the chip found or its ID).
 
 Several boards: with several --port or --device the same commands run on
 each board at once, in a process of its own. Every line of output starts with
-its port; a table of port, result, time and last closing text ends the run.
+its port; a table of port, board (its unique ID), result, time and last
+closing text ends the run.
 A read FILE then needs "{port}" in its name.
 
 Exit status: 0 every command succeeded, 1 a command failed (on any board),

@@ -52,6 +52,7 @@ constexpr CommandWord kCommands[] = {
     {"go", CommandKind::Go, false},             {"protect", CommandKind::Protect, false},
     {"reset", CommandKind::Reset, false},       {"settings", CommandKind::Settings, false},
     {"targets", CommandKind::Targets, false},   {"ports", CommandKind::Ports, false},
+    {"boot-pin", CommandKind::BootPin, false},
 };
 
 // The value of "--name=value", or of "--name value" with the argument after it.
@@ -104,7 +105,7 @@ bool TakeCommandWords(const std::vector<std::string>& args, std::size_t& i, bool
 // The options that take a value, as TakeOption knows them.
 constexpr const char* kValueOptions[] = {"--port",    "--device",   "--baud",   "--reset",      "--boot",
                                          "--chip",    "--address",  "--flash-start", "--flash-len", "--config",
-                                         "--boot-delay", "--child"};
+                                         "--boot-delay", "--child", "--log"};
 
 bool TakesValue(const std::string& name) {
     return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) != std::end(kValueOptions);
@@ -153,6 +154,9 @@ bool TakeOption(const std::string& name, const std::string& value, Request& r, s
         if (!ParseNumber(value, v) || v > kMaxFlashLen)
             return Fail(error, "--flash-len: " + Quoted(value) + " is not a length from 0 to 0x200000 (2 MiB)");
         r.flashLen = v;
+    } else if (name == "--log") {
+        if (value.empty()) return Fail(error, "--log: the file name is empty");
+        r.log = value;
     } else if (name == "--config") {
         if (value.empty()) return Fail(error, "--config: the file name is empty");
         r.config = value;

@@ -11,7 +11,9 @@
 
 namespace cli {
 
-enum class CommandKind { Info, Erase, Blank, Program, Verify, Read, Go, Protect, Reset, Settings, Targets, Ports };
+enum class CommandKind {
+    Info, Erase, Blank, Program, Verify, Read, Go, Protect, Reset, Settings, Targets, Ports, BootPin
+};
 
 struct Command {
     CommandKind kind;
@@ -52,6 +54,7 @@ struct Request {
     std::optional<std::uint32_t> flashStart;
     std::optional<std::uint32_t> flashLen;
     std::optional<std::string> config;
+    std::optional<std::string> log;  // --log: one JSON line per board and run appended
     std::optional<std::uint32_t> bootDelayMs;
     std::optional<std::uint32_t> address;  // where a binary file goes
     bool json = false;

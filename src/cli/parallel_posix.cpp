@@ -41,12 +41,17 @@ struct Child {
     bool running = false;
     int waitStatus = 0;
     std::string lastText;  // the last line on its standard output: its last closing text
+    std::string boardId;   // the unique ID the child read, if any
     Clock::time_point start;
     Clock::time_point end;
 };
 
 void Emit(Child& c, const Stream& s, std::string line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!s.isStdout && line.compare(0, kBoardIdLine.size(), kBoardIdLine) == 0) {
+        c.boardId = line.substr(kBoardIdLine.size());
+        return;
+    }
     if (s.isStdout && !line.empty()) c.lastText = line;
     if (s.json)
         std::fprintf(s.to, "%s\n", line.c_str());
@@ -142,7 +147,12 @@ void PrintJsonSummary(const std::vector<Child>& children, std::int64_t ms) {
     for (const auto& c : children) {
         ok = ok && Succeeded(c);
         JsonObject b;
-        b.Add("port", c.port.Label()).Add("result", Result(c)).Add("ms", Ms(c));
+        b.Add("port", c.port.Label());
+        if (c.boardId.empty())
+            b.AddNull("uid");
+        else
+            b.Add("uid", c.boardId);
+        b.Add("result", Result(c)).Add("ms", Ms(c));
         boards += (boards.size() > 1 ? "," : "") + b.Text();
     }
     JsonObject j;
@@ -154,23 +164,25 @@ void PrintJsonSummary(const std::vector<Child>& children, std::int64_t ms) {
 
 void PrintSummary(const std::vector<Child>& children) {
     struct Row {
-        std::string port, result, time, text;
+        std::string port, board, result, time, text;
     };
-    std::vector<Row> rows{{"port", "result", "time", "closing text"}};
+    std::vector<Row> rows{{"port", "board", "result", "time", "closing text"}};
     for (const auto& c : children) {
         char time[32];
         std::snprintf(time, sizeof time, "%.1f s", static_cast<double>(Ms(c)) / 1000.0);
-        rows.push_back({c.port.Label(), Result(c), time, c.lastText});
+        rows.push_back({c.port.Label(), c.boardId.empty() ? "-" : c.boardId, Result(c), time, c.lastText});
     }
-    std::size_t w0 = 0, w1 = 0, w2 = 0;
+    std::size_t w0 = 0, wb = 0, w1 = 0, w2 = 0;
     for (const auto& r : rows) {
         w0 = std::max(w0, r.port.size());
+        wb = std::max(wb, r.board.size());
         w1 = std::max(w1, r.result.size());
         w2 = std::max(w2, r.time.size());
     }
     for (const auto& r : rows)
-        std::printf("%-*s  %-*s  %*s  %s\n", static_cast<int>(w0), r.port.c_str(), static_cast<int>(w1),
-                    r.result.c_str(), static_cast<int>(w2), r.time.c_str(), r.text.c_str());
+        std::printf("%-*s  %-*s  %-*s  %*s  %s\n", static_cast<int>(w0), r.port.c_str(), static_cast<int>(wb),
+                    r.board.c_str(), static_cast<int>(w1), r.result.c_str(), static_cast<int>(w2), r.time.c_str(),
+                    r.text.c_str());
     std::fflush(stdout);
 }
 

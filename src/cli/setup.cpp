@@ -1,6 +1,7 @@
 #include "cli/setup.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -57,6 +58,16 @@ bool LoadPages(Inputs& inputs, std::string& error) {
         return Fail(error, "erasing by pages needs the page table " + file + ", which is missing");
     std::string message;
     if (!LoadPageTable(file, inputs.pages, message)) return Fail(error, file + ": " + message);
+    return true;
+}
+
+// Without the table a board is known by its product ID alone, which is no
+// reason to refuse the run; a table that is there but broken is.
+bool LoadIdentities(Inputs& inputs, std::string& error) {
+    const std::string file = platform::FindProgramFiles(platform::ExecutableDir()).identityFile;
+    if (!platform::FileExists(file)) return true;
+    std::string message;
+    if (!LoadIdentityTable(file, inputs.identity, message)) return Fail(error, file + ": " + message);
     return true;
 }
 
@@ -147,6 +158,15 @@ bool CheckFiles(const Request& r, Inputs& inputs, std::string& error) {
             }
         }
         if (byPages && !LoadPages(inputs, error)) return false;
+        if (r.commands.end() != std::find_if(r.commands.begin(), r.commands.end(),
+                                             [](const Command& c) { return c.NeedsChip(); }) &&
+            !LoadIdentities(inputs, error))
+            return false;
+        if (r.log) {
+            // Found out now, not after the board was programmed.
+            std::FILE* f = std::fopen(r.log->c_str(), "ab");
+            if (!f || std::fclose(f) != 0) return Fail(error, "--log: cannot append to " + *r.log);
+        }
     } catch (const platform::FileError& e) {
         return Fail(error, e.what());
     }

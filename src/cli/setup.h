@@ -8,6 +8,7 @@
 
 #include "cli/options.h"
 #include "settings/firmware.h"
+#include "settings/identity.h"
 #include "settings/pages.h"
 
 namespace cli {
@@ -24,6 +25,7 @@ bool SetUpSettings(const Request& request, const PortChoice* port, std::vector<s
 struct Inputs {
     std::map<std::string, TFirmware> firmware;  // by the name given
     std::vector<TPageLayout> pages;             // pages.cfi, when a command erases by pages
+    std::vector<TChipIdentity> identity;        // identity.cfi; empty without it
 };
 
 // The files named by the commands: firmware files read as the settings

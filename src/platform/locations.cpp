@@ -79,6 +79,7 @@ ProgramFiles FindProgramFiles(const ProgramPlace& place) {
     files.konfigFile = files.userDir + "default.cfp";
     files.targetsFile = table("targets.cfi");
     files.pagesFile = table("pages.cfi");
+    files.identityFile = table("identity.cfi");
     files.portsDir = files.userDir + "ports";
     return files;
 }

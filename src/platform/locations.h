@@ -15,6 +15,7 @@ struct ProgramFiles {
     std::string konfigFile;   // default.cfp: read at start, written at exit
     std::string targetsFile;  // targets.cfi to read
     std::string pagesFile;    // pages.cfi to read
+    std::string identityFile; // identity.cfi to read
     std::string portsDir;     // the COM<n> links
 };
 

@@ -10,8 +10,10 @@
 
 #include "platform/hex_text.h"
 #include "platform/textfile.h"
+#include "settings/elf.h"
 #include "settings/hex_records.h"
 #include "settings/inifile.h"
+#include "settings/sha256.h"
 #include "settings/srecord.h"
 
 namespace {
@@ -128,6 +130,7 @@ std::string Extension(std::string_view name) {
 // is plain text. A binary's first bytes are the stack pointer, with a zero
 // byte among them.
 TFirmwareForm FormOf(std::string_view content, std::string_view name) {
+    if (LooksLikeElf(content)) return TFirmwareForm::Elf;
     const std::string_view first = content.substr(0, content.find_first_of("\r\n"));
     const bool text = !first.empty() && std::all_of(first.begin(), first.end(), [](char c) {
         return (c >= 0x20 && c < 0x7F) || c == '\t';
@@ -200,6 +203,7 @@ std::string Describe(const TFirmware& f) {
         case TFirmwareForm::HexChip: form = "Intel HEX, chip addresses"; break;
         case TFirmwareForm::Binary: form = "binary"; break;
         case TFirmwareForm::SRecords: form = "Motorola S-records"; break;
+        case TFirmwareForm::Elf: form = "ELF, load addresses"; break;
     }
     if (f.spans.empty()) return form + ", no data";
     const std::uint64_t first = std::uint64_t{f.flashStart} + f.spans.front().offset;
@@ -244,6 +248,13 @@ bool ReadFirmware(std::string_view content, std::string_view name, const TFirmwa
             out.spans = image.Spans();
             return true;
         }
+        case TFirmwareForm::Elf: {
+            out.form = TFirmwareForm::Elf;
+            TImageBuilder image(o.flashStart);
+            if (!ReadElf(content, image, message)) return false;
+            out.spans = image.Spans();
+            return true;
+        }
         default: return ReadIntelHex(TextLines(content), o.flashStart, out, message);
     }
 }
@@ -263,7 +274,9 @@ bool LoadFirmware(const std::string& path, const TFirmwareOptions& o, TFirmware&
         }
     }
     if (std::ferror(f.get())) throw platform::FileError(std::strerror(errno) + std::string(": ") + path);
-    return ReadFirmware(content, path, o, out, message);
+    if (!ReadFirmware(content, path, o, out, message)) return false;
+    out.sha256 = Sha256Hex(content);
+    return true;
 }
 
 bool PlaceFirmware(const TFirmware& f, std::vector<TImageRange>& ranges, std::string& message) {

@@ -1,8 +1,9 @@
 // Firmware files for the command line. Besides Intel HEX with offsets from
 // the flash start, as the window reads it, the forms that toolchains write:
 // Intel HEX with chip addresses, raw binaries placed at an address, and
-// Motorola S-records. The form is found from the content; every reader
-// refuses a malformed file with the line and the reason.
+// Motorola S-records, and ELF executables. The form is found from the
+// content; every reader refuses a malformed file with the line and the
+// reason.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@
 
 #include "settings/image_range.h"
 
-enum class TFirmwareForm { HexOffsets, HexChip, Binary, SRecords };
+enum class TFirmwareForm { HexOffsets, HexChip, Binary, SRecords, Elf };
 
 // Bytes the file defines from an image offset on.
 struct TSpan {
@@ -26,6 +27,7 @@ struct TFirmware {
     TFirmwareForm form = TFirmwareForm::HexOffsets;
     std::uint32_t flashStart = 0;  // chip address of image offset 0 when the file was read
     std::vector<TSpan> spans;      // ascending, apart from each other
+    std::string sha256;            // of the file as read by LoadFirmware
     std::uint32_t Bytes() const;
 };
 

@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "cli/port_list.h"
 #include "cli/terminal_status.h"
+#include "settings/sha256.h"
 #include "support/recorders.h"
 
 namespace {
@@ -139,6 +140,18 @@ TEST(CliParts, ChildRunsTheSameCommandsOnItsOnePort) {
     EXPECT_EQ(child.commands[1].file, "-odd.hex");
     EXPECT_TRUE(child.commands[1].erase);
     EXPECT_TRUE(child.json);
+}
+
+TEST(CliParts, Sha256OfTheRunLogAcrossItsPaddingBoundaries) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        // 56 bytes: the length no longer fits the block, a second one follows.
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& [text, want] : cases) EXPECT_EQ(Sha256Hex(text), want) << text.size();
 }
 
 }  // namespace

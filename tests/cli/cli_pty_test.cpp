@@ -197,7 +197,8 @@ TEST_F(CliOnSim, SeveralBoardsAtOnceOneFailing) {
     EXPECT_FALSE(std::filesystem::exists(tmp.File("out-" + std::filesystem::path(devices[1]).filename().string() +
                                                   ".bin")));
 
-    // The table: a heading, then one row per board in the order given.
+    // The table: a heading, then one row per board in the order given, each
+    // named by the unique ID its chip reports (all three are the F103 preset).
     ASSERT_GE(out.size(), 4u);
     const std::vector<std::string> table(out.end() - 4, out.end());
     EXPECT_EQ(table[0].rfind("port", 0), 0u) << table[0];
@@ -205,9 +206,10 @@ TEST_F(CliOnSim, SeveralBoardsAtOnceOneFailing) {
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(table[static_cast<std::size_t>(i) + 1]);
         std::istringstream row(table[static_cast<std::size_t>(i) + 1]);
-        std::string port, result, seconds, unit;
-        row >> port >> result >> seconds >> unit;
+        std::string port, board, result, seconds, unit;
+        row >> port >> board >> result >> seconds >> unit;
         EXPECT_EQ(port, devices[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(board, "333031304B4C560300340021");
         EXPECT_EQ(result, rowResult[i]);
         EXPECT_GT(std::stod(seconds), 1.0);  // every board connected at least once
         EXPECT_EQ(unit, "s");
@@ -343,6 +345,27 @@ TEST_F(CliOnSim, InfoFailsWithoutAnIdAndWarnsOfAnUnlistedOne) {
         << r.err;
 }
 
+// The G0, the L4 with two banks and the H7 with its 128 KiB sectors: each
+// erases only what the image touches, by its own layout in pages.cfi.
+TEST_F(CliOnSim, TheNewFamiliesEraseOnlyTheTouchedPagesThenVerifyAndRead) {
+    tmp.Write("app.bin", std::string(5000, '\x3C'));  // 0x08001000-0x08002387
+    const std::pair<const char*, const char*> cases[] = {
+        {"g031", "\"pages\":\"2-4\""}, {"l476", "\"pages\":\"2-4\""}, {"h743", "\"pages\":\"0\""}};
+    for (const auto& [preset, pages] : cases) {
+        SCOPED_TRACE(preset);
+        Sim sim({"--preset", preset, "--no-flash-time"});
+        const auto r = RunProgram(CliPath(),
+                                  {"--device", sim.device(), "--boot-delay", "100", "--address", "0x08001000",
+                                   "--flash-len", "0x3000", "--json", "program", "--erase", "app.bin",
+                                   "verify", "app.bin", "read", "out.bin"},
+                                  tmp.path());
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find(pages), std::string::npos) << r.out;
+        EXPECT_EQ(tmp.Read("out.bin"), std::string(0x1000, '\xFF') + std::string(5000, '\x3C') +
+                                           std::string(0x3000 - 0x1000 - 5000, '\xFF'));
+    }
+}
+
 TEST_F(CliOnSim, SeveralBoardsSummariseInfoByTheChipFound) {
     Sim a({});
     Sim b({"--preset", "f407"});
@@ -363,7 +386,11 @@ TEST_F(CliOnSim, SeveralBoardsSummariseInfoByTheChipFound) {
     ASSERT_EQ(lines.size(), 5u) << j.out;
     for (const auto& line : lines) EXPECT_EQ(line.rfind("{\"type\":", 0), 0u) << line;
     EXPECT_EQ(lines.back().rfind("{\"type\":\"summary\",\"ok\":true,\"exit\":0,", 0), 0u) << lines.back();
-    EXPECT_NE(lines.back().find("\"boards\":[{\"port\":\"" + a.device() + "\",\"result\":\"ok\""), std::string::npos);
+    EXPECT_NE(lines.back().find("\"boards\":[{\"port\":\"" + a.device() +
+                                "\",\"uid\":\"333031304B4C560300340021\",\"result\":\"ok\""),
+              std::string::npos)
+        << lines.back();
+    EXPECT_NE(lines.back().find("\"uid\":\"373034304B4C560900520017\""), std::string::npos) << lines.back();
 }
 
 TEST_F(CliOnSim, PortsListsTheNumbersThatHaveADeviceWithoutOpeningOne) {

@@ -1,10 +1,13 @@
 // The page layout table: its refusals, the pages an image touches, and that
-// the shipped pages.cfi covers every chip of the shipped targets.cfi.
+// the shipped tables agree with each other.
 #include "settings/pages.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/hex_text.h"
+#include "settings/identity.h"
 #include "settings/targets.h"
 #include "support/recorders.h"
 
@@ -64,29 +67,41 @@ TEST(PageTable, TheRangesOfAnImageTouchTheirPagesOnce) {
     EXPECT_EQ(message.substr(0, 10), "0x07FFFFFF");
 }
 
-TEST(PageTable, TheShippedTableCoversEveryShippedTarget) {
+// The three shipped tables agree: every product ID of targets.cfi has a
+// layout and an identity entry, the layout covers exactly the flash of the
+// ID's first (largest) line, and neither side lists an ID the other lacks.
+// The parsers refuse an ID listed twice.
+TEST(PageTable, TheShippedTablesAgree) {
     const std::string dir = testsupport::ProgramDir() + "/";
-    std::vector<TPageLayout> table;
+    std::vector<TPageLayout> pages;
+    std::vector<TChipIdentity> identities;
     std::string message;
-    ASSERT_TRUE(LoadPageTable(dir + kPagesFileName, table, message)) << message;
+    ASSERT_TRUE(LoadPageTable(dir + kPagesFileName, pages, message)) << message;
+    ASSERT_TRUE(LoadIdentityTable(dir + kIdentityFileName, identities, message)) << message;
     struct Items : TChipList {
         void AddItem(const std::string&) override {}
     } items;
     LoadTargets(dir + kTargetsFileName, items);
     ASSERT_GT(TargetLast, 20);
+
+    std::map<std::uint32_t, const TTargetRec*> first;  // the line identification takes
     for (int i = 0; i <= TargetLast; ++i) {
         const TTargetRec& t = Targets[i];
         SCOPED_TRACE(t.Name);
-        const TPageLayout* layout = FindPageLayout(table, static_cast<std::uint16_t>(t.ChipId));
-        ASSERT_NE(layout, nullptr);
+        ASSERT_LE(t.ChipId, 0xFFFFu);
+        first.emplace(t.ChipId, &t);
+        const auto id = static_cast<std::uint16_t>(t.ChipId);
+        const TPageLayout* layout = FindPageLayout(pages, id);
+        ASSERT_NE(layout, nullptr) << "no layout in " << kPagesFileName;
         EXPECT_EQ(layout->flashStart, t.FlashStart);
         EXPECT_GE(layout->End(), std::uint64_t{t.FlashEnd} + 1);
+        EXPECT_NE(FindIdentity(identities, id), nullptr) << "no entry in " << kIdentityFileName;
     }
-    for (const auto& layout : table) {
-        bool listed = false;
-        for (int i = 0; i <= TargetLast; ++i) listed = listed || Targets[i].ChipId == layout.chipId;
-        EXPECT_TRUE(listed) << platform::Hex4(layout.chipId);
-    }
+    for (const auto& [id, t] : first)
+        EXPECT_EQ(FindPageLayout(pages, static_cast<std::uint16_t>(id))->End(), std::uint64_t{t->FlashEnd} + 1)
+            << t->Name << ": the pages don't add up to its flash";
+    for (const auto& layout : pages) EXPECT_TRUE(first.count(layout.chipId)) << platform::Hex4(layout.chipId);
+    for (const auto& entry : identities) EXPECT_TRUE(first.count(entry.chipId)) << platform::Hex4(entry.chipId);
 }
 
 }  // namespace

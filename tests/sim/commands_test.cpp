@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "settings/identity.h"
+#include "support/recorders.h"
 
 using simtest::Address;
 using simtest::Bench;
@@ -123,10 +125,55 @@ TEST(SimCommandsTest, FlashIsRealFlash) {
     EXPECT_EQ(f1.Write(0x08000000, {0, 0, 0, 0}), 0x79);              // zero may always be written
     EXPECT_EQ(f1.chip().Flash()[3], 0x00);
     }
+    {
     Connected f4(sim::F407Preset());
     EXPECT_EQ(f4.Write(0x08000000, {0xF0, 0xF0, 0xFF, 0xFF}), 0x79);
     EXPECT_EQ(f4.Write(0x08000000, {0x3C, 0x0F, 0xFF, 0x00}), 0x79);  // F4: bits are only cleared
     EXPECT_EQ(f4.Read(0x08000000, 4), (Bytes{0x30, 0x00, 0xFF, 0x00}));
+    }
+    // G0: a double word carries ECC; once written, not even zeros go in, but
+    // the other half of an untouched double word is still free.
+    Connected g0(sim::G031Preset());
+    EXPECT_EQ(g0.Write(0x08000000, {0x12, 0x34, 0x56, 0x78}), 0x79);
+    EXPECT_EQ(g0.Write(0x08000000, {0, 0, 0, 0}), 0x1F);
+    EXPECT_EQ(g0.Write(0x08000008, {0x9A, 0xBC, 0xDE, 0xF0}), 0x79);
+    EXPECT_EQ(g0.Read(0x08000000, 12), (Bytes{0x12, 0x34, 0x56, 0x78, 0xFF, 0xFF, 0xFF, 0xFF, 0x9A, 0xBC, 0xDE, 0xF0}));
+}
+
+// Each preset keeps its unique ID and flash size where the shipped
+// identity.cfi looks for them: read-only, the size following its flash, or,
+// as an L4's bootloader does, refused.
+TEST(SimCommandsTest, TheSignatureIsWhereTheIdentityTableSays) {
+    std::vector<TChipIdentity> table;
+    std::string message;
+    ASSERT_TRUE(LoadIdentityTable(testsupport::ProgramDir() + "/" + kIdentityFileName, table, message)) << message;
+    const std::pair<sim::ChipPreset, bool> presets[] = {{sim::F103Preset(), true}, {sim::F407Preset(), true},
+                                                        {sim::F303Preset(), true}, {sim::G031Preset(), true},
+                                                        {sim::L476Preset(), false}, {sim::H743Preset(), true}};
+    for (auto [p, answers] : presets) {
+        SCOPED_TRACE(p.name);
+        sim::SetFlashSize(p, p.flashSize / 2);
+        const TChipIdentity* entry = FindIdentity(table, p.productId);
+        ASSERT_TRUE(entry && entry->uidWords && entry->flashSizeAt);
+        EXPECT_EQ(p.signature.uidAt, (*entry->uidWords)[0]);
+        EXPECT_EQ(p.signature.flashSizeAt, *entry->flashSizeAt);
+        Connected b(p);
+        Bytes uid;
+        for (std::uint32_t word : *entry->uidWords) {
+            const auto got = b.Read(word, 4);
+            ASSERT_EQ(got.has_value(), answers);
+            if (got) uid.insert(uid.end(), got->begin(), got->end());
+        }
+        const auto size = b.Read(*entry->flashSizeAt, 2);
+        if (!answers) {
+            EXPECT_FALSE(size);
+            continue;
+        }
+        EXPECT_EQ(uid, p.signature.uid);
+        const std::uint32_t kib = p.flashSize / 1024;
+        EXPECT_EQ(size, (Bytes{static_cast<std::uint8_t>(kib), static_cast<std::uint8_t>(kib >> 8)}));
+        EXPECT_EQ(b.Write((*entry->uidWords)[0], {0, 0, 0, 0}), 0x1F);
+    }
 }
 
 TEST(SimCommandsTest, EraseGlobalAndPages) {

@@ -62,6 +62,32 @@ TEST(SimEntryTest, BootZeroLowRunsTheUserProgramWhichIgnoresTheLine) {
     EXPECT_EQ(b.Next(), 0);
 }
 
+// A G0 as delivered: option bits, not BOOT0, choose the boot source, and the
+// empty check of the last option byte load sends a blank chip to the
+// bootloader. Programmed and powered anew it runs its program whatever the
+// pin says; with nBOOT_SEL cleared the pin has the say again.
+TEST(SimEntryTest, AG0BootsByItsOptionBitsAndItsEmptyCheck) {
+    const Bytes vectors{0x00, 0x20, 0x00, 0x20, 0xC1, 0x00, 0x00, 0x08};
+    {
+    Bench b(sim::G031Preset());
+    ASSERT_TRUE(b.Connect());
+    ASSERT_EQ(b.Write(0x08000000, vectors), 0x79);
+    EXPECT_TRUE(b.Connect());  // a reset keeps what the power-on load saw
+    b.chip().PowerOn(false, true, b.Us());
+    EXPECT_EQ(b.chip().state(), State::UserProgram);
+    EXPECT_FALSE(b.Connect());
+    }
+    Bench b(sim::G031Preset());
+    ASSERT_TRUE(b.Connect());
+    ASSERT_EQ(b.Write(0x08000000, vectors), 0x79);
+    ASSERT_EQ(b.Write(0x1FFF7800, {0xAA, 0xFE, 0xFF, 0xFE}), 0x79);  // nBOOT_SEL cleared; a reset follows
+    b.chip().PowerOn(false, false, b.Us());
+    EXPECT_EQ(b.chip().state(), State::UserProgram);
+    b.chip().PowerOn(false, true, b.Us());
+    EXPECT_NE(b.chip().state(), State::UserProgram);
+    EXPECT_TRUE(b.Connect());
+}
+
 TEST(SimEntryTest, BytesAreLostInResetAndWhileTheBootloaderStarts) {
     Bench b;
     b.port.SetRTS(false);  // BOOT0 high

@@ -62,3 +62,35 @@ TEST(SimStm32flashTest, F407WithExtendedErase) {
     // Its 8 s mass erase is real time here; the check is about the protocol.
     CheckRoundTrip({"--preset", "f407", "--no-flash-time"}, "Device ID    : 0x0413", 1024 * 1024);
 }
+
+TEST(SimStm32flashTest, G031WithEccDoubleWords) {
+    CheckRoundTrip({"--preset", "g031"}, "Device ID    : 0x0466", 64 * 1024);
+}
+
+TEST(SimStm32flashTest, L476WithTwoBanksOfPages) {
+    CheckRoundTrip({"--preset", "l476", "--no-flash-time"}, "Device ID    : 0x0415", 1024 * 1024);
+}
+
+TEST(SimStm32flashTest, H743WithFlashWordsAndTwoBanksOfSectors) {
+    CheckRoundTrip({"--preset", "h743", "--no-flash-time"}, "Device ID    : 0x0450", 2048 * 1024);
+}
+
+// Powered anew after its first programming, a G0 as delivered starts its
+// program, not the bootloader, whatever BOOT0 says.
+TEST(SimStm32flashTest, G031ProgrammedOnceIsGoneAfterThePowerCycle) {
+    if (access(kTool, X_OK) != 0) GTEST_SKIP() << "stm32flash is not installed (scripts/install-deps.sh)";
+    testsupport::TempDir dir;
+    dir.Write("image.bin", std::string("\x00\x20\x00\x20\xC1\x00\x00\x08", 8) + std::string(1000, '\x5A'));
+    const std::vector<std::string> args{"--preset", "g031", "--flash", dir.File("chip.bin")};
+    std::string out;
+    {
+        simtest::SimProcess sim(args);
+        ASSERT_EQ(Flash(sim.slave(), {"-w", dir.File("image.bin")}, out), 0) << out;
+        out.clear();
+        ASSERT_EQ(Flash(sim.slave(), {}, out), 0) << "a reset alone keeps the power-on empty check: " << out;
+    }
+    simtest::SimProcess sim(args);
+    out.clear();
+    EXPECT_NE(Flash(sim.slave(), {}, out), 0);
+    EXPECT_NE(out.find("Failed to init device"), std::string::npos) << out;
+}
