@@ -111,6 +111,8 @@ public:
 
     std::uint64_t Bytes() const { return bytes_; }
     std::uint32_t Connects() const { return session_.Connects(); }
+    // 0 on a local port, whose waits stay exact.
+    std::uint32_t WaitMargin() const { return port_ ? port_->WaitMargin() : 0; }
 
 private:
     Outcome Dispatch(const Command& c) {
@@ -386,6 +388,7 @@ int RunCommands(const Request& request, const PortChoice& board, const std::vect
         j.Add("commands", static_cast<std::int64_t>(request.commands.size())).Add("done", done);
         j.Add("started", started).Add("ms", MsSince(start)).Add("bytes", static_cast<std::int64_t>(runner.Bytes()));
         j.Add("connects", std::int64_t{runner.Connects()}).Add("version", platform::Version());
+        j.Add("net_margin_ms", std::int64_t{runner.WaitMargin()});
         PrintLine(j.Text());
         std::fflush(stdout);
     }

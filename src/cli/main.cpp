@@ -69,7 +69,12 @@ Options:
                     COM1-32 are /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31,
                     COM65-96 /dev/ttyACM0-31.
   --device PATH     a serial device by its path, e.g. /dev/serial/by-id/...;
-                    it takes the spare port number 256
+                    it takes the spare port number 256. A port on another
+                    machine: rfc2217://HOST:PORT (ser2net), or a gensio
+                    connection string such as
+                    telnet(rfc2217),ssl(CA=ca.pem),tcp,HOST,PORT
+  --net-margin MS   added to each wait for the chip's answer on a network
+                    port, for the round trip; default 50
   --baud RATE       the line speed, 2400 to 115200 bit/s
   --reset LINE      the line that drives the chip's reset,
   --boot LINE       the line that drives BOOT0; LINE is one of "aus", "DTR hi",
@@ -118,6 +123,7 @@ Examples:
   velkor-cli --port 33 --address 0x08004000 program --erase app.bin verify app.bin
   velkor-cli --port 33 --port 34 --port 35 erase program fw.hex verify fw.hex
   velkor-cli --port 33 --port 34 read flash-{port}.bin
+  velkor-cli --device rfc2217://rack1:4001 --device rfc2217://rack1:4002 info
   velkor-cli --config line3.cfp --boot "DTR lo" settings > effective.cfp
 )";
 

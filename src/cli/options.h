@@ -53,6 +53,7 @@ struct Request {
     std::optional<std::uint32_t> flashLen;
     std::optional<std::string> config;
     std::optional<std::uint32_t> bootDelayMs;
+    std::optional<std::uint32_t> netMarginMs;  // network ports only
     std::optional<std::uint32_t> address;  // where a binary file goes
     bool json = false;
     bool help = false;
@@ -68,6 +69,7 @@ inline constexpr std::int32_t kMinBaud = 2400;
 inline constexpr std::int32_t kMaxBaud = 115200;
 inline constexpr std::uint32_t kMaxFlashLen = 0x200000;  // what ReadImage holds
 inline constexpr std::uint32_t kMaxBootDelayMs = 60000;
+inline constexpr std::uint32_t kMaxNetMarginMs = 10000;
 inline constexpr std::string_view kPortPlaceholder = "{port}";
 
 // False with a message for the user when the command line is not usable.
