@@ -320,7 +320,7 @@ private:
         dropErr_ = err ? err : GE_REMCLOSE;
         gensio_set_read_callback_enable(io_, false);
         gensio_set_write_callback_enable(io_, false);
-        if (opened_) Note("Verbindung getrennt: " + ErrorText(dropErr_));
+        if (opened_) Note(dropErr_ == GE_REMCLOSE ? "Verbindung vom Server getrennt" : "Verbindung getrennt: " + ErrorText(dropErr_));
         Wake();
     }
 
@@ -412,7 +412,11 @@ public:
         auto conn = std::make_unique<Conn>(name, label);
         if (const int err = conn->Connect(gensioString)) {
             std::string why = ErrorText(err);
-            if (const std::string text = conn->Greeting(); !text.empty()) why += " (\"" + text + "\")";
+            // ser2net cuts a second user off, with or without a word.
+            if (const std::string text = conn->Greeting(); !text.empty())
+                why += " (\"" + text + "\")";
+            else if (err == GE_REMCLOSE)
+                why += " (ist der Port belegt?)";
             if (!conn->Close()) conn.release();  // the library still calls back into it
             return Fail(name, label, why);
         }
