@@ -4,6 +4,7 @@
 #include <gensio/gensio.h>
 #include <gensio/gensio_err.h>
 #include <gensio/sergensio.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -35,6 +36,11 @@ constexpr std::size_t kMaxGreeting = 80;
 
 gensio_os_funcs* Os() {
     static gensio_os_funcs* o = [] {
+        // A server that cuts the connection makes the library's next write
+        // raise SIGPIPE, which would end the program without a word; the
+        // write's error says it. A handler someone installed stays.
+        struct sigaction old {};
+        if (sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
         gensio_os_funcs* f = nullptr;
         // No wake signal: only this thread ever waits.
         return gensio_default_os_hnd(0, &f) == 0 ? f : nullptr;
