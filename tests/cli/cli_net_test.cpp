@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -82,12 +83,14 @@ private:
 // foreground; stopped at destruction.
 class Ser2net {
 public:
-    Ser2net(const testsupport::TempDir& tmp, const std::vector<std::string>& devices) {
+    // ssl: the options of a TLS layer under the telnet one; empty for none.
+    Ser2net(const testsupport::TempDir& tmp, const std::vector<std::string>& devices, const std::string& ssl = {}) {
         std::string yaml;
         for (std::size_t i = 0; i < devices.size(); ++i) {
             ports_.push_back(FreePort());
             yaml += "connection: &board" + std::to_string(i) + "\n" +
-                    "  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," + std::to_string(ports_.back()) + "\n" +
+                    "  accepter: telnet(rfc2217)," + (ssl.empty() ? "" : "ssl(" + ssl + "),") + "tcp(nodelay),127.0.0.1," +
+                    std::to_string(ports_.back()) + "\n" +
                     "  connector: serialdev," + devices[i] + ",115200e81,local\n" +
                     "  options:\n    kickolduser: false\n    chardelay: false\n    mdns: false\n";
         }
@@ -204,6 +207,49 @@ TEST(NetPorts, TwoBoardsBehindOneSer2netAndALocalOneAtOnce) {
         EXPECT_TRUE(tmp.Read("back-127.0.0.1-" + std::to_string(server.port(i)) + ".bin") == Pattern(0x2000))
             << "read-back of board " << i << " differs";
     EXPECT_NE(r.out.find(Url(server.port(1))), std::string::npos) << r.out;
+}
+
+// A CA and a certificate it signed for 127.0.0.1, as a rack would have.
+bool MakeCertificates(const testsupport::TempDir& tmp, const std::string& ca, const std::string& server) {
+    const std::string d = tmp.path() + "/";
+    const std::string quiet = " >/dev/null 2>&1";
+    const std::string steps[] = {
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + ca + " -keyout " + d + ca + ".key -out " +
+            d + ca + ".crt",
+        "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout " + d + server + ".key -out " + d + server +
+            ".csr",
+        "printf 'subjectAltName=IP:127.0.0.1\\n' > " + d + "ext",
+        "openssl x509 -req -days 2 -in " + d + server + ".csr -CA " + d + ca + ".crt -CAkey " + d + ca +
+            ".key -CAcreateserial -extfile " + d + "ext -out " + d + server + ".crt",
+    };
+    for (const auto& step : steps)
+        if (std::system((step + quiet).c_str()) != 0) return false;
+    return true;
+}
+
+TEST(NetPorts, ThroughTlsTheRacksCertificateIsChecked) {
+    testsupport::TempDir tmp;
+    ASSERT_TRUE(MakeCertificates(tmp, "rack-ca", "rack1"));
+    ASSERT_TRUE(MakeCertificates(tmp, "other-ca", "other"));
+    Sim sim;
+    Ser2net server(tmp, {sim.device()}, "key=" + tmp.File("rack1.key") + ",cert=" + tmp.File("rack1.crt"));
+    const auto through = [&](const std::string& ca) {
+        return RunProgram(CliPath(),
+                          {"--device",
+                           "telnet(rfc2217),ssl(CA=" + tmp.File(ca) + "),tcp(nodelay),127.0.0.1," +
+                               std::to_string(server.port()),
+                           "--boot-delay", "100", "info"},
+                          tmp.path());
+    };
+    const auto good = through("rack-ca.crt");
+    EXPECT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_NE(good.out.find("STM32F10x medium density"), std::string::npos) << good.out;
+    const auto bad = through("other-ca.crt");
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("keine Verbindung zu 127.0.0.1:" + std::to_string(server.port()) +
+                           ": Zertifikat abgelehnt"),
+              std::string::npos)
+        << bad.err;
 }
 
 // A server that answers the connection with what no RFC 2217 server sends:
