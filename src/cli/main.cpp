@@ -50,7 +50,8 @@ Commands:
   settings          print the settings in effect, as a .cfp file holds them
   targets           print the chip list of targets.cfi, one chip a line
   ports             list the port numbers that have a device, with its path
-                    and /dev/serial/by-id name (opens none of them)
+                    and /dev/serial/by-id name, or the network port mapped
+                    to them (opens none of them)
   settings, targets and ports need no chip.
 
 Firmware files, told apart by their content:
