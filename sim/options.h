@@ -14,6 +14,7 @@ struct SimOptions {
     std::string flashFile;     // loaded at start, saved after every write and erase
     std::string logFile;       // "-": standard error
     bool wireTime = false;
+    std::uint32_t latencyMs = 0;  // a USB adapter's latency timer; 0: none
     bool flashTime = true;
     std::int32_t link = 0;     // ports/COM<link>; 0: none
     std::string portsDir;      // empty: "ports" beside the executable
