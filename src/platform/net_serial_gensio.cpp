@@ -17,6 +17,7 @@
 
 #include "platform/clock.h"
 #include "platform/net_serial.h"
+#include "platform/wait_hook.h"
 
 namespace platform {
 
@@ -125,7 +126,8 @@ public:
             },
             this);
         if (err) return err;
-        if (!WaitUntil([&] { return openDone_; }, kConnectMs)) return GE_TIMEDOUT;
+        // A host that doesn't answer takes seconds: the window lives meanwhile.
+        if (!WaitUntil([&] { return openDone_; }, kConnectMs, true)) return GE_TIMEDOUT;
         if (openErr_) return openErr_;
         sio_ = gensio_to_sergensio(io_);
         if (!sio_) return GE_NOTSUP;
@@ -345,14 +347,20 @@ private:
         return ok && std::all_of(rs.begin(), rs.end(), [](Request* r) { return r->done; });
     }
 
-    // Blocks in the library's poll until the condition holds or ms have passed.
-    bool WaitUntil(const std::function<bool()>& ready, std::uint32_t ms) {
+    // Blocks in the library's poll until the condition holds or ms have
+    // passed; with keepAlive the wait hook runs every slice.
+    bool WaitUntil(const std::function<bool()>& ready, std::uint32_t ms, bool keepAlive = false) {
         const std::uint32_t start = OsTickCount();
         for (;;) {
             if (ready()) return true;
             const auto elapsed = static_cast<std::uint32_t>(OsTickCount() - start);
             if (elapsed >= ms) return false;
-            gensio_time t = Ms(ms - elapsed);
+            std::uint32_t block = ms - elapsed;
+            if (keepAlive) {
+                WhileWaiting();
+                block = std::min(block, kWaitSliceMs);
+            }
+            gensio_time t = Ms(block);
             gensio_os_funcs_wait(Os(), waiter_, 1, &t);
         }
     }
