@@ -21,6 +21,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #endif
 
 namespace platform {
