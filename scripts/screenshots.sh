@@ -3,7 +3,7 @@
 #   scripts/screenshots.sh OUTDIR [BUILDDIR]     (BUILDDIR defaults to build)
 # programmierung, hardware-setup, chip-setup (the three views), port-tooltip
 # and port-tooltip-failed (the port box's tooltip), job-running (during a programming job) with
-# job-cursor (the cursor then), and save-dialog ("Chip auslesen").
+# job-cursor (the cursor then), job-done (its closing text), and save-dialog ("Chip auslesen").
 # The program runs from a scratch copy of its folder, so the default.cfp it
 # writes there leaves the build alone.
 set -euo pipefail
@@ -68,6 +68,7 @@ import -window "$wid" "$shots/job-running.png"; echo "  $shots/job-running.png"
 cursor_png "$shots/job-cursor.png"
 for _ in $(seq 300); do grep -q "31 Write Memory 08003F00" "$scratch/sim.log" 2>/dev/null && break; sleep 0.1; done
 sleep 1
+shoot job-done                               # the closing text in the status bar
 click 56 148                                 # "Chip auslesen"
 dialog=$(find_window '^Speichern unter$')
 shoot save-dialog "$dialog" 1

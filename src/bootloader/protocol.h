@@ -7,6 +7,9 @@
 
 namespace proto {
 
+// The line: 8 data bits, even parity, 1 stop bit; the port's code for even.
+inline constexpr std::int32_t kEvenParity = 2;
+
 inline constexpr std::uint8_t kSync = 0x7F;
 inline constexpr std::uint8_t kAck = 0x79;   // the only byte that counts as acknowledge
 inline constexpr std::uint8_t kNack = 0x1F;  // never tested for

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 
 #include "bootloader/lolevel.h"
@@ -8,31 +9,28 @@
 #include "cli/port_list.h"
 #include "jobs/algorithmen.h"
 #include "jobs/identify.h"
+#include "jobs/result.h"
 #include "jobs/session.h"
 #include "jobs/steps.h"
 #include "platform/beep.h"
+#include "platform/console.h"
 #include "platform/hex_text.h"
 #include "platform/locations.h"
 #include "platform/ports.h"
+#include "platform/stop.h"
 #include "platform/version.h"
 #include "serial/comport.h"
 #include "settings/inifile.h"
 #include "settings/konfig.h"
 #include "settings/targets.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 namespace cli {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::int32_t kEvenParity = 2;
 constexpr unsigned kBeepRecognised = 0;
-constexpr std::uint32_t kBlock = 256;
+constexpr auto kBlock = static_cast<std::uint32_t>(proto::kMaxBlock);
 
 std::string Address(std::uint32_t a) { return "0x" + platform::Hex8(a); }
 
@@ -48,19 +46,19 @@ void PrintLine(const std::string& line) {
 
 // What one command ends with.
 struct Outcome {
-    bool ok = false;
-    std::string closing;
+    JobResult job;                      // how it went, its bytes and its closing text
     std::vector<std::string> lines;     // printed before the closing text
     std::vector<std::string> warnings;  // standard error
     JsonObject fields;                  // the command's own JSON fields
 };
 
-Outcome Done(bool ok, std::string closing) {
+Outcome From(JobResult job) {
     Outcome o;
-    o.ok = ok;
-    o.closing = std::move(closing);
+    o.job = std::move(job);
     return o;
 }
+
+Outcome Failed(JobOutcome outcome, std::string closing) { return From(Ended(outcome, std::move(closing))); }
 
 class Runner {
 public:
@@ -77,42 +75,50 @@ public:
     bool Run(const Command& c) {
         const std::string started = UtcNow();
         const auto start = Clock::now();
-        const std::uint64_t blocksBefore = bar_.BlockTexts();
         Outcome o;
         try {
-            o = c.NeedsChip() && !PortReady() ? Done(false, portText_) : Dispatch(c);
+            o = c.NeedsChip() && !PortReady() ? Failed(JobOutcome::NoConnection, portText_) : Dispatch(c);
         } catch (const std::exception& e) {
             // A file error ends the job where it stands, as in the window.
-            o = Done(false, e.what());
+            o = Failed(JobOutcome::FileError, e.what());
         }
+        const bool ok = o.job.Ok();
         // A failed step may leave the bootloader in the middle of a command.
-        if (!o.ok) session_.Drop();
-        // Each block text stands for a block begun; a failure stopped the last.
-        const std::uint64_t blocks = bar_.BlockTexts() - blocksBefore;
-        const std::uint64_t bytes = (blocks - (!o.ok && blocks > 0 ? 1 : 0)) * kBlock;
+        if (!ok) session_.Drop();
+        const std::uint64_t bytes = o.job.bytes;
         bytes_ += bytes;
-        bar_.FinishJob(o.closing);
+        bar_.FinishJob(o.job.text);
         for (const auto& w : o.warnings) std::fprintf(stderr, "velkor-cli: %s\n", w.c_str());
         if (request_.json) {
             JsonObject j;
             j.Add("type", "command").Add("port", board_.Label()).Add("command", c.Word());
             if (!c.file.empty()) j.Add("file", c.file);
-            j.Add("ok", o.ok).Add("closing", o.closing).Add("started", started).Add("ms", MsSince(start));
+            j.Add("ok", ok).Add("closing", o.job.text).Add("started", started).Add("ms", MsSince(start));
             j.Add("bytes", static_cast<std::int64_t>(bytes));
             if (!o.lines.empty()) j.Add("lines", o.lines);
             PrintLine(j.Merge(o.fields).Text());
         } else {
             for (const auto& line : o.lines) PrintLine(line);
-            if (!o.closing.empty()) PrintLine(o.closing);
+            if (!o.job.text.empty()) PrintLine(o.job.text);
         }
         std::fflush(stdout);
-        return o.ok;
+        return ok;
     }
 
     std::uint64_t Bytes() const { return bytes_; }
     std::uint32_t Connects() const { return session_.Connects(); }
     // 0 on a local port, whose waits stay exact.
     std::uint32_t WaitMargin() const { return port_ ? port_->WaitMargin() : 0; }
+
+    // After a stop from outside: the waits work again for the chip's release,
+    // the reset pulse with boot mode off that the window's close gives too.
+    // The port closes with the runner.
+    void Release() {
+        const int stop = platform::StopSignal();
+        platform::RequestStop(0);
+        if (port_->Opened()) RestartNormal(*port_);
+        platform::RequestStop(stop);
+    }
 
 private:
     Outcome Dispatch(const Command& c) {
@@ -142,7 +148,7 @@ private:
     bool PortReady() {
         if (!portSetUp_) {
             portSetUp_ = true;
-            port_->SetParity(kEvenParity);
+            port_->SetParity(proto::kEvenParity);
             port_->SetPort(Ini.ComNr);
             port_->SetBaud(Ini.Baud);
             port_->Open();
@@ -159,7 +165,7 @@ private:
     bool Connected(Outcome& o, const char* failure) {
         if (!session_.Connected()) Show("verbinde..");
         if (session_.Ensure()) return true;
-        o = Done(false, failure);
+        o.job = Ended(JobOutcome::NoConnection, failure);
         return false;
     }
 
@@ -167,18 +173,22 @@ private:
     Outcome Info() {
         Show("warte..");
         const TIdentification id = IdentifyChip(session_);
-        if (id.result != TIdentification::Done) return Done(false, id.statusText);
+        if (id.result != TIdentification::Done)
+            return Failed(id.result == TIdentification::NoSync    ? JobOutcome::NoConnection
+                          : id.result == TIdentification::NoReply ? JobOutcome::NoReply
+                                                                  : JobOutcome::Refused,
+                          id.statusText);
         Outcome o;
         o.lines = id.lines;
         o.lines.insert(o.lines.begin(), id.statusText);
-        o.closing = o.lines.back();
+        o.job.text = o.lines.back();
         o.lines.pop_back();
         o.fields.Add("status", id.statusText);
         if (!id.idValid) {
+            o.job.outcome = JobOutcome::NoReply;
             o.fields.AddNull("product_id").AddNull("chip");
             return o;  // no ID came: nothing is known of the chip
         }
-        o.ok = true;
         o.fields.Add("product_id", platform::Hex4(id.productId));
         if (id.targetIndex < 0) {
             o.fields.AddNull("chip");
@@ -191,30 +201,26 @@ private:
         const TTargetRec& t = Targets[id.targetIndex];
         TakeTarget(t, t.Name);
         const auto index = static_cast<std::size_t>(id.targetIndex);
-        o.lines.push_back(o.closing);
-        o.closing = index < targetItems_.size() ? targetItems_[index] : t.Name;
+        o.lines.push_back(o.job.text);
+        o.job.text = index < targetItems_.size() ? targetItems_[index] : t.Name;
         o.fields.Add("chip", t.Name);
         platform::MessageBeep(kBeepRecognised);
         return o;
     }
 
-    Outcome Erase() {
-        std::string message;
-        EraseChip(session_, bar_, message);
-        return Done(message == "Chip ist gelöscht", message);
-    }
+    Outcome Erase() { return From(EraseChip(session_, bar_)); }
 
     // The page layout of the chip on the line, by its product ID.
     const TPageLayout* Layout(Outcome& o) {
         if (!Connected(o, "keine Verbindung zum Chip")) return nullptr;
         std::uint16_t id = 0;
         if (!ReadProductId(*port_, id)) {
-            o = Done(false, "no product ID from Get ID: erasing by pages needs it");
+            o.job = Ended(JobOutcome::NoReply, "no product ID from Get ID: erasing by pages needs it");
             return nullptr;
         }
         const TPageLayout* layout = FindPageLayout(inputs_.pages, id);
         if (!layout)
-            o = Done(false, "product ID " + platform::Hex4(id) + " is not in " + kPagesFileName +
+            o.job = Ended(JobOutcome::Unsupported, "product ID " + platform::Hex4(id) + " is not in " + kPagesFileName +
                                 ": no erasing by pages on a guess (add the chip's layout there, or erase the whole "
                                 "chip with erase)");
         return layout;
@@ -224,16 +230,14 @@ private:
         Outcome o;
         const TPageLayout* layout = Layout(o);
         if (!layout) return o;
-        o.ok = ErasePages(session_, bar_, *layout, pages, o.closing);
+        o.job = ErasePages(session_, bar_, *layout, pages);
         o.fields.Add("pages", PageListText(pages));
         return o;
     }
 
     Outcome Blank() {
         bar_.StartJob(Ini.FlashStart, ReadExtent());
-        std::string message;
-        BlankCheck(session_, bar_, message);
-        return Done(message.starts_with("Chip ist leer bis $"), message);
+        return From(BlankCheck(session_, bar_));
     }
 
     Outcome ProgramOrVerify(const Command& c, bool program) {
@@ -244,7 +248,7 @@ private:
         std::vector<TImageRange> ranges;
         std::string why;
         if (!PlaceFirmware(firmware, ranges, why)) {
-            o.closing = c.file + ": " + why;
+            o.job = Ended(JobOutcome::OutOfRange, c.file + ": " + why);
             return o;
         }
         if (!ranges.empty()) {
@@ -257,59 +261,55 @@ private:
             if (!layout) return o;
             std::vector<std::uint16_t> pages;
             if (!TouchedPages(*layout, Ini.FlashStart, ranges, pages, why)) {
-                o.closing = "--erase: " + why;
+                o.job = Ended(JobOutcome::OutOfRange, "--erase: " + why);
                 return o;
             }
-            std::string erased;
-            if (!ErasePages(session_, bar_, *layout, pages, erased)) {
-                o.closing = erased;
+            const JobResult erased = ErasePages(session_, bar_, *layout, pages);
+            if (!erased.Ok()) {
+                o.job = erased;
                 return o;
             }
-            o.lines.push_back(erased);
+            o.lines.push_back(erased.text);
             o.fields.Add("pages", PageListText(pages));
         }
-        std::string message;
-        if (program) {
-            Show("programmiere..");
-            ProgramRanges(*port_, bar_, ranges, message);
-            o.ok = message.starts_with("..ende, programmiert bis ");
-        } else {
-            VerifyRanges(*port_, bar_, ranges, message);
-            o.ok = message.starts_with("..ende, verifiziert bis ");
-        }
-        o.closing = message;
+        if (program) Show("programmiere..");
+        o.job = program ? ProgramRanges(*port_, bar_, ranges) : VerifyRanges(*port_, bar_, ranges);
+        // The bootloader says no more than NAK to a write over flash that
+        // isn't erased, the commonest refusal of all.
+        if (program && !c.erase && o.job.outcome == JobOutcome::Refused)
+            o.warnings.push_back("hint: a write over flash that is not erased is refused; if that is so here, use "
+                                 "program --erase (erases the pages it touches) or erase first");
         return o;
     }
 
     Outcome Read(const std::string& file) {
         bar_.StartJob(Ini.FlashStart, ReadExtent());
-        ReadOut(file, session_, bar_);
-        const std::string closing = bar_.Text();
-        return Done(closing.starts_with("gelesen bis $") && closing.ends_with(" fertig."), closing);
+        Outcome o = From(ReadOut(file, session_, bar_));
+        // Cut short from outside: a file that looks whole but isn't must not stay.
+        if (!o.job.Ok() && platform::StopSignal() != 0 && std::remove(file.c_str()) == 0)
+            o.warnings.push_back("the partial read-out " + file + " was removed");
+        return o;
     }
 
     Outcome Go(std::uint32_t address) {
-        Outcome o;
-        o.ok = StartProgram(session_, bar_, address, o.closing);
+        Outcome o = From(StartProgram(session_, bar_, address));
         o.fields.Add("address", Address(address));
         return o;
     }
 
     Outcome Protect() {
-        Outcome o;
-        o.ok = ProtectReadout(session_, bar_, o.closing);
-        return o;
+        return From(ProtectReadout(session_, bar_));
     }
 
     Outcome Reset() {
         RestartNormal(*port_);
         session_.Drop();
-        return Done(true, "Normal-Start");
+        return From(Ended(JobOutcome::Done, "Normal-Start"));
     }
 
     // What the configuration file would hold, from the writer itself.
     Outcome Settings() {
-        Outcome o = Done(true, {});
+        Outcome o;
         if (request_.json) {
             o.lines = KonfigLines();
             return o;
@@ -317,15 +317,13 @@ private:
         std::string content;
         for (const std::string& line : KonfigLines()) content += line + "\r\n";
         bar_.FinishJob({});
-#ifdef _WIN32
-        _setmode(_fileno(stdout), _O_BINARY);  // the CR LF line ends as written
-#endif
+        platform::BinaryOutput(stdout);  // the CR LF line ends as written
         std::fwrite(content.data(), 1, content.size(), stdout);
         return o;
     }
 
     Outcome TargetList() {
-        Outcome o = Done(true, {});
+        Outcome o;
         o.lines = targetItems_;
         if (targetItems_.empty())
             o.warnings.push_back("no chips: " + platform::FindProgramFiles(platform::ExecutableDir()).targetsFile +
@@ -334,7 +332,7 @@ private:
     }
 
     Outcome Ports() {
-        Outcome o = Done(true, {});
+        Outcome o;
         std::string array = "[";
         for (const ListedPort& p : ListPorts()) {
             const std::string label = PortChoice{p.number, {}}.Label();
@@ -378,10 +376,15 @@ int RunCommands(const Request& request, const PortChoice& board, const std::vect
     Runner runner(request, board, targetItems, inputs, bar);
     std::int64_t done = 0;
     for (const auto& c : request.commands) {
-        if (!runner.Run(c)) break;
+        if (platform::StopSignal() != 0 || !runner.Run(c)) break;
         ++done;
     }
-    const int exit = done == static_cast<std::int64_t>(request.commands.size()) ? kExitOk : kExitFailed;
+    int exit = done == static_cast<std::int64_t>(request.commands.size()) ? kExitOk : kExitFailed;
+    if (const int stop = platform::StopSignal()) {
+        runner.Release();
+        std::fprintf(stderr, "velkor-cli: stopped by %s\n", platform::StopSignalName(stop));
+        exit = platform::StopExitCode(stop);
+    }
     if (request.json) {
         JsonObject j;
         j.Add("type", "run").Add("port", board.Label()).Add("ok", exit == kExitOk).Add("exit", std::int64_t{exit});

@@ -12,12 +12,9 @@
 #include "cli/setup.h"
 #include "cli/terminal_status.h"
 #include "platform/console.h"
+#include "platform/stop.h"
 #include "platform/version.h"
 #include "settings/inifile.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -168,6 +165,7 @@ int Run(int argc, char** argv) {
             std::printf("velkor-cli %s\n", platform::Version());
             return cli::kExitOk;
         }
+        platform::CatchStopSignals();
         const cli::PortChoice* first = request.ports.empty() ? nullptr : &request.ports.front();
         std::vector<std::string> targetItems;
         if (!cli::SetUpSettings(request, first, targetItems, error)) return Usage(error);
@@ -187,8 +185,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+    platform::UseUtf8Console();
     return CheckedOutput(Run(argc, argv));
 }

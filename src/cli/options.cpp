@@ -102,6 +102,15 @@ bool TakeCommandWords(const std::vector<std::string>& args, std::size_t& i, bool
     return true;
 }
 
+// The options that take a value, as TakeOption knows them.
+constexpr const char* kValueOptions[] = {"--port",    "--device",   "--baud",   "--reset",      "--boot",
+                                         "--chip",    "--address",  "--flash-start", "--flash-len", "--config",
+                                         "--boot-delay", "--child"};
+
+bool TakesValue(const std::string& name) {
+    return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) != std::end(kValueOptions);
+}
+
 // One option with its value; false with the message for a bad value.
 bool TakeOption(const std::string& name, const std::string& value, Request& r, std::string& error) {
     if (name == "--port") {
@@ -267,6 +276,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Request& r, std::str
             if (eq != std::string::npos) {
                 value = a.substr(eq + 1);
             } else {
+                if (!TakesValue(name)) return Fail(error, "unknown option " + name);
                 if (i + 1 >= args.size()) return Fail(error, name + " needs a value");
                 value = args[++i];
             }

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "cli/json.h"
 #include "cli/parallel.h"
 #include "platform/console.h"
+#include "platform/stop.h"
 
 namespace cli {
 
@@ -191,7 +193,14 @@ int RunParallel(const Request& request) {
         }
     }
 
+    bool forwarded = false;
     for (;;) {
+        // A stop for the whole run: each board releases its chip and port itself.
+        if (const int stop = platform::StopSignal(); stop != 0 && !forwarded) {
+            forwarded = true;
+            for (auto& c : children)
+                if (c.running) kill(c.pid, stop);
+        }
         std::vector<pollfd> fds;
         std::vector<std::pair<Child*, Stream*>> owners;
         bool running = false;
@@ -225,6 +234,7 @@ int RunParallel(const Request& request) {
         PrintJsonSummary(children, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     else
         PrintSummary(children);
+    if (const int stop = platform::StopSignal()) return platform::StopExitCode(stop);
     for (const auto& c : children)
         if (!Succeeded(c)) return kExitFailed;
     return kExitOk;

@@ -1,8 +1,6 @@
 #include "cli/setup.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -13,6 +11,7 @@
 #include "platform/textfile.h"
 #include "settings/inifile.h"
 #include "settings/konfig.h"
+#include "settings/startup.h"
 #include "settings/targets.h"
 
 namespace cli {
@@ -28,32 +27,8 @@ private:
     std::vector<std::string>& items_;
 };
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-bool SameFolded(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-// The exact name first; else the same letters in any case, blanks around it ignored.
-int FindChip(const std::string& name) {
-    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
-        if (!Targets[i].Name.empty() && Targets[i].Name == name) return i;
-    const std::string wanted = Trimmed(name);
-    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
-        if (!Targets[i].Name.empty() && SameFolded(Trimmed(Targets[i].Name), wanted)) return i;
-    return -1;
-}
-
 bool TakeChip(const std::string& name, std::string& error) {
-    const int i = FindChip(name);
+    const int i = FindTargetByName(name);
     if (i < 0)
         return Fail(error, "--chip: no chip " + Quoted(name) + " in " + kTargetsFileName +
                                " (velkor-cli targets lists them)");
@@ -69,10 +44,10 @@ bool LoadFirmwareFile(const Request& r, const std::string& file, Inputs& inputs,
     TFirmwareOptions options;
     options.flashStart = Ini.FlashStart;
     options.binaryAddress = r.address;
+    if (!platform::FileExists(file)) return Fail(error, file + ": no such file");
     TFirmware firmware;
     std::string message;
-    if (!LoadFirmware(file, options, firmware, message))
-        return Fail(error, file + ": " + (message == "keine Datei" ? "no such file" : message));
+    if (!LoadFirmware(file, options, firmware, message)) return Fail(error, file + ": " + message);
     inputs.firmware[file] = std::move(firmware);
     return true;
 }
@@ -108,22 +83,13 @@ bool CheckReadFile(const std::string& file, std::string& error) {
 
 bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::string>& targetItems,
                    std::string& error) {
-    std::memset(FlashImage, 0xFF, kImageSize);
-    ClearIni();
-    const platform::ProgramFiles files = platform::FindProgramFiles(platform::ExecutableDir());
-    platform::SetPortsDir(files.portsDir);
-    SetIniDefaults(files.userDir);
+    ItemCollector items(targetItems);
+    TStartUp how;
+    how.chips = &items;
+    how.konfigFile = r.config;
+    how.writeKonfig = false;
     try {
-        if (platform::FileExists(files.targetsFile)) {
-            ItemCollector items(targetItems);
-            LoadTargets(files.targetsFile, items);
-        }
-        if (r.config) {
-            if (!platform::FileExists(*r.config)) return Fail(error, "--config: no file " + Quoted(*r.config));
-            LoadKonfig(*r.config);
-        } else if (platform::FileExists(Ini.KonfigDatei)) {
-            LoadKonfig(Ini.KonfigDatei);
-        }
+        if (StartUp(how).konfigMissing) return Fail(error, "--config: no file " + Quoted(*r.config));
     } catch (const platform::FileError& e) {
         return Fail(error, e.what());
     }

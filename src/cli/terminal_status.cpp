@@ -71,7 +71,6 @@ void TerminalStatusBar::SetText(const std::string& text) {
     text_ = text;
     std::uint32_t value = 0;
     const bool block = ParseBlockText(text, value);
-    if (block) ++blockTexts_;
     if (mode_ == Mode::kLog) {
         WriteLine(text);
         return;

@@ -36,8 +36,6 @@ public:
     // line that already shows that text makes way for it when standard
     // output is the same terminal.
     void FinishJob(const std::string& closingText);
-    // Per-block texts seen so far, in every mode: one block each.
-    std::uint64_t BlockTexts() const { return blockTexts_; }
 
 private:
     void Progress(const std::string& text, std::uint32_t value);
@@ -50,7 +48,6 @@ private:
     Mode mode_;
     bool closingOnSameTerminal_;
     std::string text_;
-    std::uint64_t blockTexts_ = 0;
 
     bool jobStarted_ = false;
     std::uint32_t base_ = 0;

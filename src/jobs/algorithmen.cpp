@@ -33,9 +33,9 @@ void Show(platform::StatusBar& staBar, const std::string& text) {
 // The read jobs hold what they read in ReadImage; a flash longer than it is
 // refused before anything is read. The blocks of a shorter one always fit,
 // as block offsets below FlashLen are multiples of 256.
-bool FitsReadImage(std::string& message) {
+bool FitsReadImage(JobResult& refused) {
     if (Ini.FlashLen <= kImageSize) return true;
-    message = "Flashlänge $" + Hex8(Ini.FlashLen) + " zu gross";
+    refused = Ended(JobOutcome::OutOfRange, "Flashlänge $" + Hex8(Ini.FlashLen) + " zu gross");
     return false;
 }
 
@@ -76,97 +76,86 @@ std::uint32_t ReadExtent() {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(blocks * kBlock, 0xFFFFFFFFu));
 }
 
-void ProgramFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
-    ProgramRanges(port, staBar, {{0, UsedImageEnd()}}, message);
+JobResult ProgramFlash(TComPort& port, platform::StatusBar& staBar) {
+    return ProgramRanges(port, staBar, {{0, UsedImageEnd()}});
 }
 
-void VerifyFlash(TComPort& port, platform::StatusBar& staBar, std::string& message) {
-    VerifyRanges(port, staBar, {{0, UsedImageEnd()}}, message);
+JobResult VerifyFlash(TComPort& port, platform::StatusBar& staBar) {
+    return VerifyRanges(port, staBar, {{0, UsedImageEnd()}});
 }
 
-void ProgramRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges,
-                   std::string& message) {
-    message = "nichts zu programmieren";
+JobResult ProgramRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges) {
     const std::vector<std::uint32_t> blocks = BlocksOf(ranges);
-    if (blocks.empty()) return;
+    if (blocks.empty()) return Ended(JobOutcome::NothingToDo, "nichts zu programmieren");
+    std::uint64_t bytes = 0;
     for (const std::uint32_t offset : blocks) {
         Show(staBar, "programmiere $" + Hex8(offset));
         std::string why;
         if (!WriteMem(port, offset, proto::kMaxBlock, why)) {
-            message = "Fehler: " + why;
-            staBar.SetText(message);
+            JobResult failed = Ended(JobOutcome::Refused, "Fehler: " + why, bytes);
+            staBar.SetText(failed.text);
             MessageBeep(kBeepFailure);
-            return;
+            return failed;
         }
+        bytes += kBlock;
     }
     MessageBeep(kBeepOk);
-    message = "..ende, programmiert bis " + Hex8(blocks.back() + kBlock);
+    return Ended(JobOutcome::Done, "..ende, programmiert bis " + Hex8(blocks.back() + kBlock), bytes);
 }
 
-void VerifyRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges,
-                  std::string& message) {
-    message = "nichts zu verifizieren";
+JobResult VerifyRanges(TComPort& port, platform::StatusBar& staBar, const std::vector<TImageRange>& ranges) {
     const std::vector<std::uint32_t> blocks = BlocksOf(ranges);
-    if (blocks.empty()) return;
+    if (blocks.empty()) return Ended(JobOutcome::NothingToDo, "nichts zu verifizieren");
     ReadBase = Ini.FlashStart;
+    std::uint64_t bytes = 0;
     for (const std::uint32_t offset : blocks) {
         std::string why;
         if (!ReadBlock(port, staBar, "vergleiche $" + Hex8(offset), offset, why)) {
-            message = "Fehler bei $" + Hex8(offset);
-            staBar.SetText(message);
-            return;
+            JobResult failed = Ended(JobOutcome::Refused, "Fehler bei $" + Hex8(offset), bytes);
+            staBar.SetText(failed.text);
+            return failed;
         }
         for (const TImageRange& r : ranges) {
             for (std::uint32_t k = std::max(r.begin, offset); k < std::min(r.end, offset + kBlock); ++k) {
                 if (ReadImage[k] != FlashImage[k]) {
-                    message = "Fehler bei " + Hex8(k) + " ist: " + Hex2(ReadImage[k]) + " soll: " + Hex2(FlashImage[k]);
                     MessageBeep(kBeepFailure);
-                    return;
+                    return Ended(JobOutcome::Mismatch,
+                                 "Fehler bei " + Hex8(k) + " ist: " + Hex2(ReadImage[k]) + " soll: " + Hex2(FlashImage[k]),
+                                 bytes);
                 }
             }
         }
+        bytes += kBlock;
     }
     MessageBeep(kBeepOk);
-    message = "..ende, verifiziert bis " + Hex8(blocks.back() + kBlock);
+    return Ended(JobOutcome::Done, "..ende, verifiziert bis " + Hex8(blocks.back() + kBlock), bytes);
 }
 
-void EraseChip(TComPort& port, platform::StatusBar& staBar, std::string& message) {
+JobResult EraseChip(TComPort& port, platform::StatusBar& staBar) {
     TBootSession session(port);
-    EraseChip(session, staBar, message);
+    return EraseChip(session, staBar);
 }
 
-void EraseChip(TBootSession& session, platform::StatusBar& staBar, std::string& message) {
+JobResult EraseChip(TBootSession& session, platform::StatusBar& staBar) {
     TComPort& port = session.Port();
-    const auto connected = [&] {
-        if (session.Ensure()) return true;
-        message = "keine Verbindung zum Chip";
-        return false;
-    };
+    const JobResult noConnection = Ended(JobOutcome::NoConnection, "keine Verbindung zum Chip");
     if (!session.Connected()) Show(staBar, "Verbinde");
-    if (!connected()) return;
+    if (!session.Ensure()) return noConnection;
     Show(staBar, "Lese Commands");
     const bool extended = ExtendedEraseListed(GetCommands(port));
     Show(staBar, "Disable ReadProtect");
-    if (!ReadoutUnprotect(port)) {
-        message = "Fehler beim Readout Unprotect";
-        return;
-    }
+    if (!ReadoutUnprotect(port)) return Ended(JobOutcome::Refused, "Fehler beim Readout Unprotect");
     // Both unprotect commands reset the chip: synchronise again after each.
     session.Drop();
-    if (!connected()) return;
+    if (!session.Ensure()) return noConnection;
     Show(staBar, "Disable WriteProtect");
-    if (!WriteUnprotect(port)) {
-        message = DiagText + "Fehler beim Write Unprotect";
-        return;
-    }
+    if (!WriteUnprotect(port)) return Ended(JobOutcome::Refused, DiagText + "Fehler beim Write Unprotect");
     session.Drop();
-    if (!connected()) return;
+    if (!session.Ensure()) return noConnection;
     Show(staBar, "Lösche");
-    if (extended ? !EraseMemExt(port) : !EraseMem(port)) {
-        message = DiagText + (extended ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem");
-        return;
-    }
-    message = "Chip ist gelöscht";
+    if (extended ? !EraseMemExt(port) : !EraseMem(port))
+        return Ended(JobOutcome::Refused, DiagText + (extended ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem"));
+    return Ended(JobOutcome::Done, "Chip ist gelöscht");
 }
 
 bool ExtendedEraseListed(const std::string& commands) {
@@ -179,56 +168,53 @@ bool ExtendedEraseListed(const std::string& commands) {
     return extended;
 }
 
-void BlankCheck(TComPort& port, platform::StatusBar& staBar, std::string& message) {
-    if (!FitsReadImage(message)) return;
+JobResult BlankCheck(TComPort& port, platform::StatusBar& staBar) {
+    JobResult refused;
+    if (!FitsReadImage(refused)) return refused;
     port.Open();
     TBootSession session(port);
-    BlankCheck(session, staBar, message);
+    return BlankCheck(session, staBar);
 }
 
-void BlankCheck(TBootSession& session, platform::StatusBar& staBar, std::string& message) {
-    if (!FitsReadImage(message)) return;
+JobResult BlankCheck(TBootSession& session, platform::StatusBar& staBar) {
+    JobResult refused;
+    if (!FitsReadImage(refused)) return refused;
     TComPort& port = session.Port();
     if (!session.Ensure()) {
-        message = "Bootlader reagiert nicht";
         MessageBeep(kBeepBlank);
-        return;
+        return Ended(JobOutcome::NoConnection, "Bootlader reagiert nicht");
     }
     if (GetCommands(port).empty()) {
-        message = "keine Antwort vom Bootlader";
         MessageBeep(kBeepBlank);
-        return;
+        return Ended(JobOutcome::NoReply, "keine Antwort vom Bootlader");
     }
     staBar.SetText("Bootlader ok.");
     StartRead();
     std::uint32_t offset = 0;
     for (; offset < Ini.FlashLen; offset += kBlock) {
         std::string why;
-        if (!ReadBlock(port, staBar, "teste $" + Hex8(ReadBase + offset), offset, why)) {
-            message = Hex8(offset) + " " + why;
-            return;
-        }
+        if (!ReadBlock(port, staBar, "teste $" + Hex8(ReadBase + offset), offset, why))
+            return Ended(JobOutcome::Refused, Hex8(offset) + " " + why, offset);
         for (std::uint32_t i = 0; i < kBlock; ++i) {
             if (ReadImage[offset + i] != 0xFF) {
-                message = "Chip nicht leer bei $" + Hex8(offset + i);
                 MessageBeep(kBeepBlank);
-                return;
+                return Ended(JobOutcome::NotBlank, "Chip nicht leer bei $" + Hex8(offset + i), offset);
             }
         }
     }
-    message = "Chip ist leer bis $" + Hex8(offset);
+    return Ended(JobOutcome::Done, "Chip ist leer bis $" + Hex8(offset), offset);
 }
 
-void ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& staBar) {
+JobResult ReadOut(const std::string& fileName, TComPort& port, platform::StatusBar& staBar) {
     TBootSession session(port);
-    ReadOut(fileName, session, staBar);
+    return ReadOut(fileName, session, staBar);
 }
 
-void ReadOut(const std::string& fileName, TBootSession& session, platform::StatusBar& staBar) {
-    std::string refused;
+JobResult ReadOut(const std::string& fileName, TBootSession& session, platform::StatusBar& staBar) {
+    JobResult refused;
     if (!FitsReadImage(refused)) {
-        Show(staBar, refused);
-        return;
+        Show(staBar, refused.text);
+        return refused;
     }
     TComPort& port = session.Port();
     platform::BinaryWriter file(fileName);  // a file that can't be created stops the job here
@@ -236,7 +222,7 @@ void ReadOut(const std::string& fileName, TBootSession& session, platform::Statu
     if (!session.Ensure()) {
         staBar.SetText("keine Verbindung.");
         file.Close();
-        return;
+        return Ended(JobOutcome::NoConnection, "keine Verbindung.");
     }
     StartRead();
     const std::uint32_t length = Ini.FlashLen;
@@ -244,14 +230,17 @@ void ReadOut(const std::string& fileName, TBootSession& session, platform::Statu
     for (; offset < length; offset += kBlock) {
         std::string why;
         if (!ReadBlock(port, staBar, "lese $" + Hex8(ReadBase + offset), offset, why)) {
-            staBar.SetText(Hex8(offset) + " " + why);
+            JobResult failed = Ended(JobOutcome::Refused, Hex8(offset) + " " + why, offset);
+            staBar.SetText(failed.text);
             file.Write(ReadImage, length);
             file.Close();
-            return;
+            return failed;
         }
     }
     file.Write(ReadImage, length);
     // Close is where a write the disk refused shows up: only then is it done.
     file.Close();
-    Show(staBar, "gelesen bis $" + Hex8(offset) + " fertig.");
+    JobResult done = Ended(JobOutcome::Done, "gelesen bis $" + Hex8(offset) + " fertig.", offset);
+    Show(staBar, done.text);
+    return done;
 }

@@ -41,13 +41,6 @@ bool IdOf(const std::string& reply, std::uint16_t& productId) {
     return true;
 }
 
-// Index of the first named entry 0..TargetLast with that product ID, -1 if none.
-int FindTarget(std::uint16_t productId) {
-    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
-        if (!Targets[i].Name.empty() && Targets[i].ChipId == productId) return i;
-    return -1;
-}
-
 }  // namespace
 
 TIdentification DecodeReplies(const std::string& r, const std::string& v, const std::string& id) {
@@ -91,7 +84,7 @@ TIdentification DecodeReplies(const std::string& r, const std::string& v, const 
         out.lines.push_back("Chip ID: ?" + sent);
     }
     out.statusText = t;
-    if (out.idValid) out.targetIndex = FindTarget(out.productId);
+    if (out.idValid) out.targetIndex = FindTargetById(out.productId);
     return out;
 }
 

@@ -17,11 +17,7 @@ void Show(platform::StatusBar& staBar, const std::string& text) {
     staBar.Repaint();
 }
 
-bool Connected(TBootSession& session, std::string& message) {
-    if (session.Ensure()) return true;
-    message = "keine Verbindung zum Chip";
-    return false;
-}
+JobResult NoConnection() { return Ended(JobOutcome::NoConnection, "keine Verbindung zum Chip"); }
 
 }  // namespace
 
@@ -38,31 +34,24 @@ std::string PageListText(const std::vector<std::uint16_t>& pages) {
     return out;
 }
 
-bool ErasePages(TBootSession& session, platform::StatusBar& staBar, const TPageLayout& layout,
-                const std::vector<std::uint16_t>& pages, std::string& message) {
-    if (!Connected(session, message)) return false;
+JobResult ErasePages(TBootSession& session, platform::StatusBar& staBar, const TPageLayout& layout,
+                     const std::vector<std::uint16_t>& pages) {
+    if (!session.Ensure()) return NoConnection();
     Show(staBar, "Lese Commands");
     const std::string commands = GetCommands(session.Port());
-    if (commands.empty()) {
-        message = "keine Antwort vom Bootlader";
-        return false;
-    }
+    if (commands.empty()) return Ended(JobOutcome::NoReply, "keine Antwort vom Bootlader");
     if (commands.find(static_cast<char>(proto::kErase)) == std::string::npos &&
-        commands.find(static_cast<char>(proto::kExtendedErase)) == std::string::npos) {
-        message = "Bootlader ohne Erase (43) und Extended Erase (44)";
-        return false;
-    }
+        commands.find(static_cast<char>(proto::kExtendedErase)) == std::string::npos)
+        return Ended(JobOutcome::Unsupported, "Bootlader ohne Erase (43) und Extended Erase (44)");
     const bool extended = ExtendedEraseListed(commands);
     for (const std::uint16_t p : pages) {
-        if (p >= layout.sizes.size()) {
-            message = "keine Seite " + std::to_string(p) + ": der Chip hat " + std::to_string(layout.sizes.size());
-            return false;
-        }
+        if (p >= layout.sizes.size())
+            return Ended(JobOutcome::OutOfRange,
+                         "keine Seite " + std::to_string(p) + ": der Chip hat " + std::to_string(layout.sizes.size()));
         // Erase names a page in one byte.
-        if (!extended && p > 0xFF) {
-            message = "Seite " + std::to_string(p) + ": Erase (43) reicht nur bis Seite 255";
-            return false;
-        }
+        if (!extended && p > 0xFF)
+            return Ended(JobOutcome::Unsupported,
+                         "Seite " + std::to_string(p) + ": Erase (43) reicht nur bis Seite 255");
     }
     for (std::size_t from = 0; from < pages.size(); from += proto::kMaxEraseList) {
         const std::vector<std::uint16_t> chunk(
@@ -75,30 +64,28 @@ bool ErasePages(TBootSession& session, platform::StatusBar& staBar, const TPageL
         Show(staBar, "Lösche Seiten " + PageListText(chunk));
         const bool ok = extended ? ErasePageListExt(session.Port(), chunk, doneMs)
                                  : ErasePageList(session.Port(), chunk, doneMs);
-        if (!ok) {
-            message = DiagText + (extended ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem");
-            return false;
-        }
+        if (!ok)
+            return Ended(JobOutcome::Refused,
+                         DiagText + (extended ? "Fehler beim EraseMemExt" : "Fehler beim EraseMem"));
     }
-    message = "Seiten gelöscht: " + PageListText(pages);
-    return true;
+    return Ended(JobOutcome::Done, "Seiten gelöscht: " + PageListText(pages));
 }
 
-bool StartProgram(TBootSession& session, platform::StatusBar& staBar, std::uint32_t address, std::string& message) {
-    if (!Connected(session, message)) return false;
+JobResult StartProgram(TBootSession& session, platform::StatusBar& staBar, std::uint32_t address) {
+    if (!session.Ensure()) return NoConnection();
     Show(staBar, "starte $" + Hex8(address));
     std::string why;
     const bool ok = Go(session.Port(), address, why);
     session.Drop();  // the chip runs its program, or the command stopped half-way
-    message = ok ? "gestartet bei $" + Hex8(address) : "Fehler: " + why;
-    return ok;
+    return ok ? Ended(JobOutcome::Done, "gestartet bei $" + Hex8(address))
+              : Ended(JobOutcome::Refused, "Fehler: " + why);
 }
 
-bool ProtectReadout(TBootSession& session, platform::StatusBar& staBar, std::string& message) {
-    if (!Connected(session, message)) return false;
+JobResult ProtectReadout(TBootSession& session, platform::StatusBar& staBar) {
+    if (!session.Ensure()) return NoConnection();
     Show(staBar, "Enable ReadProtect");
     const bool ok = ReadoutProtect(session.Port());
     session.Drop();  // the bootloader resets the chip to put the protection in force
-    message = ok ? "Readout-Schutz gesetzt" : DiagText + "Fehler beim Readout Protect";
-    return ok;
+    return ok ? Ended(JobOutcome::Done, "Readout-Schutz gesetzt")
+              : Ended(JobOutcome::Refused, DiagText + "Fehler beim Readout Protect");
 }

@@ -23,6 +23,11 @@ const char* SoundEvent(unsigned type);
 
 // Plays the sound theme's event of each beep type, and rings the bell where
 // no sound can be played (no sound service, no theme, no sound card).
+// The window's beeps: the sound theme's events, and bell where none can be
+// played. Windows plays a sound of its own for each type: there its beeps
+// stay as they are.
+void UseWindowBeep(void (*bell)());
+
 class ThemeSoundBeep : public BeepSink {
 public:
     void Beep(unsigned type) override;

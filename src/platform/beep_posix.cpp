@@ -94,4 +94,17 @@ void OsMessageBeep(unsigned type) {
     if (IsTerminal(stderr)) beep.Beep(type);
 }
 
+void UseWindowBeep(void (*bell)()) {
+    class WindowBeep : public ThemeSoundBeep {
+    public:
+        void (*ring)() = nullptr;
+
+    private:
+        void Bell() override { ring(); }
+    };
+    static WindowBeep beep;
+    beep.ring = bell;
+    SetBeepSink(&beep);
+}
+
 }  // namespace platform

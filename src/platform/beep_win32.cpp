@@ -7,4 +7,6 @@ namespace platform {
 // Windows plays a sound of its own for each, so the sound theme is not needed.
 void OsMessageBeep(unsigned type) { ::MessageBeep(type); }
 
+void UseWindowBeep(void (*)()) {}
+
 }  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/stop.h"
+
 namespace platform {
 
 class TickSource {
@@ -26,16 +28,17 @@ std::uint32_t OsTickCount();
 void OsSleepMs(std::uint32_t ms);
 
 // True while less than limitMs have passed since start. Works across the
-// 32-bit wrap because it compares the elapsed time, not a deadline.
+// 32-bit wrap because it compares the elapsed time, not a deadline. A stop
+// asked for from outside ends every wait.
 inline bool Within(std::uint32_t start, std::uint32_t limitMs) {
-    return static_cast<std::uint32_t>(TickCount() - start) < limitMs;
+    return StopSignal() == 0 && static_cast<std::uint32_t>(TickCount() - start) < limitMs;
 }
 
 // What is left of limitMs since start, by the same comparison; 0 once Within
 // is false.
 inline std::uint32_t Remaining(std::uint32_t start, std::uint32_t limitMs) {
     const auto elapsed = static_cast<std::uint32_t>(TickCount() - start);
-    return elapsed < limitMs ? limitMs - elapsed : 0;
+    return StopSignal() == 0 && elapsed < limitMs ? limitMs - elapsed : 0;
 }
 
 }  // namespace platform

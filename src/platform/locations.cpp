@@ -97,4 +97,13 @@ void CreateUserDir(const ProgramFiles& files) {
     if (ec) throw FileError(ec.message() + ": " + files.userDir);
 }
 
+std::string FileNameOf(const std::string& path) {
+#if defined(_WIN32)
+    const auto nameStart = path.find_last_of("\\/:");
+#else
+    const auto nameStart = path.find_last_of('/');
+#endif
+    return nameStart == std::string::npos ? path : path.substr(nameStart + 1);
+}
+
 }  // namespace platform

@@ -33,4 +33,7 @@ ProgramFiles FindProgramFiles(const ProgramPlace& place);
 // first start can write default.cfp there. Throws FileError when it can't.
 void CreateUserDir(const ProgramFiles& files);
 
+// The file name in a path: after the last folder separator this system knows.
+std::string FileNameOf(const std::string& path);
+
 }  // namespace platform

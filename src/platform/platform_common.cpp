@@ -7,7 +7,11 @@
 #include "platform/wait_hook.h"
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -54,6 +58,28 @@ bool IsTerminal(std::FILE* stream) {
 #else
     return isatty(fileno(stream)) != 0;
 #endif
+}
+
+void UseUtf8Console() {
+#if defined(_WIN32)
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+}
+
+void BinaryOutput([[maybe_unused]] std::FILE* stream) {
+#if defined(_WIN32)
+    _setmode(_fileno(stream), _O_BINARY);
+#endif
+}
+
+std::tm UtcCalendar(std::time_t t) {
+    std::tm tm{};
+#if defined(_WIN32)
+    gmtime_s(&tm, &t);
+#else
+    gmtime_r(&t, &tm);
+#endif
+    return tm;
 }
 
 }  // namespace platform

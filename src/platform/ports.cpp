@@ -20,8 +20,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #endif
 
 namespace platform {
@@ -120,6 +122,7 @@ void SetSysfsTtyDir(const std::string& dir) { g_sysfsTtyDir = dir; }
 
 // Only opening tells; the scan on Windows opens.
 bool PortListable(std::int32_t) { return true; }
+bool ListPortsByOpening() { return true; }
 
 std::string OpenFailureReason(std::int32_t port) {
     if (IsNetworkDevice(DeviceName(port))) return NetOpenFailureReason(DeviceName(port));
@@ -156,23 +159,65 @@ std::string ProcText(const fs::path& file) {
     return line;
 }
 
-// The first process that has the device open, as "minicom (PID 1234)";
-// empty when /proc shows none the user may see.
+// Whether the process holds the master side of pseudo-terminal slave number
+// index: then it is the other end of the line (a simulated chip), not a user
+// of the port.
+bool HoldsMasterOf(const fs::path& procDir, unsigned index) {
+    std::error_code ec;
+    const std::string wanted = "tty-index:\t" + std::to_string(index);
+    for (fs::directory_iterator fd(procDir / "fdinfo", ec), end; !ec && fd != end; fd.increment(ec)) {
+        std::ifstream in(fd->path());
+        for (std::string line; std::getline(in, line);)
+            if (line == wanted) return true;
+    }
+    return false;
+}
+
+std::string ProcessName(const std::string& pid) {
+    const std::string name = ProcText(fs::path("/proc") / pid / "comm");
+    return name.empty() ? "PID " + pid : name + " (PID " + pid + ")";
+}
+
+// The process whose lock on the file keeps this program out, as this
+// program and others lock a port they open.
+std::string LockHolder(const struct stat& st) {
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, where;
+        if (fields >> number >> kind >> mode >> access >> pid >> where && kind == "FLOCK" && where == file &&
+            pid.find_first_not_of("0123456789") == std::string::npos)
+            return ProcessName(pid);
+    }
+    return {};
+}
+
+// The first process that has the device open for itself, as "minicom (PID
+// 1234)": the one that locked it, else one that has it open and isn't the
+// other side of a pseudo-terminal. Empty when /proc shows none the user may see.
 std::string Holder(const std::string& device) {
     std::error_code ec;
     const fs::path target = fs::canonical(device, ec);
-    if (ec) return {};
+    struct stat st {};
+    if (ec || stat(target.c_str(), &st) != 0) return {};
+    if (std::string locker = LockHolder(st); !locker.empty()) return locker;
+    const bool pty = IsPtySlave(st);
+    const unsigned index = (major(st.st_rdev) - kPtySlaveMajorFirst) * 256 + minor(st.st_rdev);
     // Processes come and go meanwhile: every step takes its error code.
     for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
         const std::string pid = proc->path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
         std::error_code fdEc;
-        for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end; fd.increment(fdEc)) {
+        bool holds = false;
+        for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end && !holds; fd.increment(fdEc)) {
             std::error_code linkEc;
-            if (fs::read_symlink(fd->path(), linkEc) != target) continue;
-            const std::string name = ProcText(proc->path() / "comm");
-            return name.empty() ? "PID " + pid : name + " (PID " + pid + ")";
+            holds = fs::read_symlink(fd->path(), linkEc) == target;
         }
+        if (!holds || (pty && HoldsMasterOf(proc->path(), index))) continue;
+        return ProcessName(pid);
     }
     return {};
 }
@@ -189,6 +234,10 @@ std::string OwningGroup(const std::string& device) {
 }
 
 }  // namespace
+
+// Opening raises DTR and RTS, which resets whatever board or printer hangs
+// on the port: the device nodes tell which ports can be opened.
+bool ListPortsByOpening() { return false; }
 
 bool PortListable(std::int32_t port) {
     const std::string path = DeviceName(port);
@@ -225,7 +274,11 @@ std::string OpenFailureReason(std::int32_t port) {
         case EBUSY:
         case EWOULDBLOCK: {
             const std::string holder = Holder(device);
-            return holder.empty() ? "von einem anderen Programm belegt" : "belegt von " + holder;
+            if (!holder.empty()) return "belegt von " + holder;
+            // The exclusive mode outlives a program killed outright while the
+            // terminal's other side stays open; a lock needs an open file.
+            return failure->error == EBUSY ? "noch exklusiv markiert von einem Programm, das beendet ist"
+                                           : "von einem anderen Programm belegt";
         }
         case ENOTTY: return "kein serielles Gerät";
         default: return std::strerror(failure->error);

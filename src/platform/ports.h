@@ -33,6 +33,9 @@ void BindPort(std::int32_t port, const std::string& devicePath);
 // written; a device of the fixed table when it is a serial driver's
 // character device with hardware behind it and may be read and written.
 bool PortListable(std::int32_t port);
+// Whether the port list is found by opening each port, where only an open
+// tells (Windows), rather than by PortListable.
+bool ListPortsByOpening();
 // The tty class folder of sysfs, "/sys/class/tty" unless a test moves it.
 void SetSysfsTtyDir(const std::string& dir);
 

@@ -62,7 +62,6 @@ public:
     void Store(std::uint32_t a, std::uint8_t b) override { image_->Put(a, b); }
 
     bool Chip() const { return chip_; }
-    const std::string& Refusal() const { return refusal_; }
     std::vector<TSpan> Spans() const { return image_ ? image_->Spans() : std::vector<TSpan>{}; }
 
 private:
@@ -78,14 +77,14 @@ bool ReadIntelHex(const std::vector<std::string>& lines, std::uint32_t flashStar
     VectorLines source(lines);
     EitherForm target(flashStart);
     int lineNo = 0;
-    if (!ReadHexRecords(source, target, message, lineNo)) {
+    if (const THexStop stop = ReadHexRecords(source, target, message, lineNo); stop != THexStop::End) {
         // The window's texts, each with the line it stopped at.
         const std::string at = std::to_string(lineNo);
-        if (!target.Refusal().empty() && message == target.Refusal())
+        if (stop == THexStop::Refused)
             message = "line " + at + ": " + message;
-        else if (message == "non Hex Zeichen")
+        else if (stop == THexStop::Digit)
             message += " auf Zeile " + at;
-        else if (message == "es fehlen Zeichen auf Zeile")
+        else if (stop == THexStop::MissingDigits)
             message += " " + at;
         return false;
     }

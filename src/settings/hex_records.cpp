@@ -15,7 +15,8 @@ constexpr std::uint8_t kLinearAddress = 0x04;
 // is, so every later read of the line meets it again.
 class RecordReader {
 public:
-    RecordReader(const std::string& line, std::string& error) : line_(line), error_(error) {}
+    RecordReader(const std::string& line, std::string& error, THexStop& stop)
+        : line_(line), error_(error), stop_(stop) {}
 
     std::uint8_t Byte() {
         const int high = Digit();
@@ -30,11 +31,13 @@ private:
     int Digit() {
         if (pos_ >= line_.size()) {
             error_ = "es fehlen Zeichen auf Zeile";
+            stop_ = THexStop::MissingDigits;
             return 0;
         }
         const int d = platform::HexDigitValue(line_[pos_]);
         if (d < 0) {
             error_ = "non Hex Zeichen";
+            stop_ = THexStop::Digit;
             return 0;
         }
         ++pos_;
@@ -43,29 +46,32 @@ private:
 
     const std::string& line_;
     std::string& error_;
+    THexStop& stop_;
     std::size_t pos_ = 1;  // past the ':'
     std::uint8_t sum_ = 0;
 };
 
 }  // namespace
 
-bool ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, int& lineNo) {
+THexStop ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, int& lineNo) {
     lineNo = 0;
     std::uint32_t base = 0;
     std::string error;
+    THexStop stop = THexStop::NoEndRecord;
     std::string line;
 
     for (;;) {
         if (!lines.Next(line)) {
             error = "Dateeiende ohne Ende-Record";
+            stop = THexStop::NoEndRecord;
             break;
         }
         ++lineNo;
         if (line.size() < kShortestRecord || line[0] != ':') {
             message = "Hexfile: Formatfehler auf Zeile " + std::to_string(lineNo);
-            return false;
+            return THexStop::Format;
         }
-        RecordReader rec(line, error);
+        RecordReader rec(line, error, stop);
         const std::uint8_t count = rec.Byte();
         const std::uint8_t addrHigh = rec.Byte();
         const std::uint8_t addrLow = rec.Byte();
@@ -81,6 +87,7 @@ bool ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, 
                 // Replaces a digit error met earlier in the same record.
                 if (std::string why = target.Refuse(a); !why.empty()) {
                     error = std::move(why);
+                    stop = THexStop::Refused;
                     refused = true;
                     break;
                 }
@@ -91,22 +98,23 @@ bool ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, 
             if (!error.empty()) break;
             if (rec.Sum() != 0) {
                 error = "Prüfsummenfehler auf Zeile " + std::to_string(lineNo) + " psum=" + platform::Hex2(rec.Sum());
+                stop = THexStop::Checksum;
                 break;
             }
             continue;
         }
         if (type == kEndOfFile) {
             message = "..erledigt, nach " + std::to_string(lineNo) + " Zeilen";
-            return true;
+            return THexStop::End;
         }
         if (type == kSegment || type == kStartSegment) {
             message = "unerwarteter Record " + std::to_string(type) + " auf Zeile " + std::to_string(lineNo);
-            return false;
+            return THexStop::Record;
         }
         // Extended linear address: the upper half of every following address.
         if (count != 2) {
             message = "Format Record 4 falsch auf Zeile " + std::to_string(lineNo);
-            return false;
+            return THexStop::Format;
         }
         const std::uint8_t hi = rec.Byte();
         const std::uint8_t lo = rec.Byte();
@@ -115,9 +123,10 @@ bool ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, 
         if (!error.empty()) break;
         if (rec.Sum() != 0) {
             error = "Prüfsummenfehler auf Zeile " + std::to_string(lineNo);
+            stop = THexStop::Checksum;
             break;
         }
     }
     message = error;
-    return false;
+    return stop;
 }

@@ -23,6 +23,19 @@ public:
     virtual void Store(std::uint32_t address, std::uint8_t byte) = 0;
 };
 
-// True at the end-of-file record, with "..erledigt, nach N Zeilen"; else
-// false with the failure text. lineNo is the number of the last line read.
-bool ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, int& lineNo);
+// Where a read stopped, for callers that add to the failure text.
+enum class THexStop {
+    End,            // the end-of-file record: the file is read
+    Format,         // a line too short or without ':', or a bad record 04
+    Digit,          // a character that isn't a hex digit
+    MissingDigits,  // a line shorter than its record
+    Refused,        // the target refused an address
+    Checksum,
+    Record,         // a segment record (02, 03)
+    NoEndRecord,    // the file ended first
+};
+
+// End at the end-of-file record, with "..erledigt, nach N Zeilen"; else
+// where it stopped, with the failure text. lineNo is the number of the last
+// line read.
+THexStop ReadHexRecords(THexLines& lines, THexTarget& target, std::string& message, int& lineNo);

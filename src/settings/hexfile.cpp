@@ -50,7 +50,7 @@ bool LoadHexFile(platform::StatusBar& /*statusBar*/, const std::string& fileName
     std::memset(FlashImage, 0xFF, sizeof FlashImage);
     FileLines lines(in);
     int lineNo = 0;
-    const bool result = ReadHexRecords(lines, image, message, lineNo);
+    const bool result = ReadHexRecords(lines, image, message, lineNo) == THexStop::End;
     in.Close();
     return result;
 }

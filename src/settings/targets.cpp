@@ -1,5 +1,7 @@
 #include "settings/targets.h"
 
+#include <cctype>
+
 #include "settings/inifile.h"
 
 #include "platform/hex_text.h"
@@ -65,4 +67,41 @@ void TakeTarget(const TTargetRec& target, const std::string& chipName) {
     Ini.ChipName = chipName;
     Ini.FlashStart = target.FlashStart;
     Ini.FlashLen = target.FlashEnd - target.FlashStart + 1;
+}
+
+namespace {
+
+// The first named entry 0..TargetLast that matches, -1 if none.
+template <class Match>
+int FirstTarget(Match match) {
+    for (int i = 0; i <= TargetLast && i < kTargetCount; ++i)
+        if (!Targets[i].Name.empty() && match(Targets[i])) return i;
+    return -1;
+}
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool SameFolded(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+int FindTargetById(std::uint16_t productId) {
+    return FirstTarget([&](const TTargetRec& t) { return t.ChipId == productId; });
+}
+
+int FindTargetByName(const std::string& name) {
+    const int exact = FirstTarget([&](const TTargetRec& t) { return t.Name == name; });
+    if (exact >= 0) return exact;
+    const std::string wanted = Trimmed(name);
+    return FirstTarget([&](const TTargetRec& t) { return SameFolded(Trimmed(t.Name), wanted); });
 }

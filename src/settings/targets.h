@@ -31,6 +31,12 @@ inline constexpr const char* kTargetsFileName = "targets.cfi";
 // (FlashEnd is inclusive) under the name given.
 void TakeTarget(const TTargetRec& target, const std::string& chipName);
 
+// The first named entry 0..TargetLast with that product ID, -1 if none.
+int FindTargetById(std::uint16_t productId);
+// The entry of that name; else the first whose name has the same letters in
+// any case, blanks around either ignored. -1 if none.
+int FindTargetByName(const std::string& name);
+
 // Starts Targets afresh and appends one item per entry. Entry lines beyond
 // the 256th are ignored.
 void LoadTargets(const std::string& fileName, TChipList& chipList);

@@ -47,7 +47,7 @@ bool IsUserInput(QEvent::Type type) {
 
 }  // namespace
 
-TBusyGuard::TBusyGuard(QWidget* window) : window_(window) {
+TBusyGuard::TBusyGuard() {
     QCoreApplication::instance()->installEventFilter(this);
     platform::SetWaitHook(this);
 }
@@ -73,11 +73,9 @@ void TBusyGuard::WhileWaiting() {
 void TBusyGuard::EndWait() {
     if (!waited_) return;
     // What the user clicked or typed during the wait comes out now, into the
-    // filter. The handler's last texts are painted after it, as they would be
-    // without the wait.
-    window_->setUpdatesEnabled(false);
+    // filter. Paints go on: a widget whose updates are off drops the requests
+    // made meanwhile, and the handler's closing text would never show.
     Pump(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
-    window_->setUpdatesEnabled(true);
     waited_ = false;
     QApplication::restoreOverrideCursor();
 }

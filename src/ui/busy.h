@@ -8,7 +8,6 @@
 
 #include <QEventLoop>
 #include <QObject>
-#include <QWidget>
 
 #include <cstdint>
 
@@ -17,7 +16,7 @@
 class TBusyGuard : public QObject, public platform::WaitHook {
 public:
     // Installs itself as the library's wait hook for its lifetime.
-    explicit TBusyGuard(QWidget* window);
+    TBusyGuard();
     ~TBusyGuard() override;
     TBusyGuard(const TBusyGuard&) = delete;
     TBusyGuard& operator=(const TBusyGuard&) = delete;
@@ -45,7 +44,6 @@ protected:
 private:
     void Pump(QEventLoop::ProcessEventsFlags flags);
 
-    QWidget* window_;
     bool running_ = false;
     bool waited_ = false;
     bool pumping_ = false;

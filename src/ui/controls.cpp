@@ -173,6 +173,16 @@ void TPathEdit::SetPath(const std::string& bytes) {
 
 std::string TPathEdit::Path() const { return text() == shown_ ? bytes_ : Str(text()); }
 
+// Stands in for the 8-point MS Sans Serif the layout was drawn with: the same
+// pixel height and about its width (DejaVu Sans is too wide for "115200 Baud"
+// and the check box captions).
+QFont UiFont(int pixelHeight) {
+    QFont font("Liberation Sans");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelHeight);
+    return font;
+}
+
 // --- TStatusBar
 
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), panel_(new QLabel(this)) {

@@ -1,30 +1,19 @@
 #include "ui/velkor_unit.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <algorithm>
 #include <exception>
 
 #include "bootloader/lolevel.h"
-#include "jobs/algorithmen.h"
-#include "jobs/identify.h"
 #include "platform/beep.h"
-#include "platform/ports.h"
-#include "platform/textfile.h"
-#include "settings/hexfile.h"
-#include "settings/inifile.h"
-#include "settings/konfig.h"
-#include "settings/targets.h"
 
 namespace {
 
@@ -33,48 +22,6 @@ namespace {
 constexpr int kClientWidth = 520;
 constexpr int kClientHeight = 350;
 constexpr int kStaBarHeight = 30;
-
-constexpr int kBaudRates[] = {2400, 4800, 7200, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
-constexpr int kFirstPort = 1;
-constexpr int kLastPort = 99;
-constexpr int kEvenParity = 2;
-
-// Stands in for the 8-point MS Sans Serif the layout was drawn with: the same
-// pixel height and about its width (DejaVu Sans is too wide for "115200 Baud"
-// and the check box captions).
-QFont UiFont(int pixelHeight) {
-    QFont font("Liberation Sans");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelHeight);
-    return font;
-}
-
-#if !defined(_WIN32)
-// The sound theme's events; the window system's bell where none can play.
-// Windows plays a sound of its own for each beep type.
-class WindowBeep : public platform::ThemeSoundBeep {
-    void Bell() override { QApplication::beep(); }
-};
-WindowBeep g_beep;
-#endif
-
-std::string PortText(std::int32_t n) { return "COM " + std::to_string(n); }
-
-// Extension of the file name, after its last ".", in upper case.
-std::string UpperExtension(const std::string& path) {
-#if defined(_WIN32)
-    const auto nameStart = path.find_last_of("\\/:");
-#else
-    const auto nameStart = path.find_last_of('/');
-#endif
-    const std::string name = nameStart == std::string::npos ? path : path.substr(nameStart + 1);
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string::npos) return {};
-    std::string ext = name.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
-    return ext;
-}
 
 QPushButton* Button(const char* name, const QString& caption, QWidget* parent, int x, int y, int w, int h) {
     auto* b = new QPushButton(caption, parent);
@@ -108,12 +55,31 @@ TComboBox* Combo(const char* name, QWidget* parent, int x, int y, int w, int h) 
 }  // namespace
 
 TMainForm::TMainForm(Options options, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)), busy_(this) {
+    : QWidget(parent), options_(std::move(options)) {
     CreateControls();
     SetTabOrder();
-#if !defined(_WIN32)
-    platform::SetBeepSink(&g_beep);
-#endif
+    TMainFormControls c;
+    c.Window = this;
+    c.StaBar = StaBar;
+    c.PortSetupPanel = Panel(PortSetupPanel);
+    c.ChipSetupPanel = Panel(ChipSetupPanel);
+    c.MainPanel = Panel(MainPanel);
+    c.PortComboBox = PortComboBox;
+    c.BaudrateBox = BaudrateBox;
+    c.ChipresetRadio = ChipresetRadio;
+    c.BootmodeRadio = BootmodeRadio;
+    c.CBManuellTyp = CBManuellTyp;
+    c.CBAutoErase = CBAutoErase;
+    c.ChipTypCombo = ChipTypCombo;
+    c.LiBox = LiBox;
+    c.KonfigDateiEdit = KonfigDateiEdit;
+    c.KonfigOpenDialog = KonfigOpenDialog;
+    c.HexDateiEdit = HexDateiEdit;
+    c.HexOpenDialog = HexOpenDialog;
+    c.ChipAnzeige = ChipAnzeige;
+    c.BinSaveDialog = BinSaveDialog;
+    logic_ = std::make_unique<TMainFormLogic>(c, ComPort, options_.exeDir, options_.arguments);
+    platform::UseWindowBeep([] { QApplication::beep(); });
     Guarded([&] { FormCreate(this); });
     // Only now: the names FormCreate puts in must not run HWChanged.
     ConnectHandlers();
@@ -209,18 +175,18 @@ void TMainForm::CreateControls() {
     Normal_Button = Button("Normal_Button", "Normal-Start", GroupBox2, 8, 48, 97, 25);
 
     // Chip view.
-    CBManuellTyp = new QCheckBox(QStr("Chip manuell wählen"), ChipSetupPanel);
+    CBManuellTyp = new TCheckBox(QStr("Chip manuell wählen"), ChipSetupPanel);
     CBManuellTyp->setObjectName("CBManuellTyp");
     CBManuellTyp->setGeometry(8, 16, 129, 25);
     CBManuellTyp->setChecked(true);
-    CBAutoErase = new QCheckBox(QStr("Auto  Chip löschen + entsperren"), ChipSetupPanel);
+    CBAutoErase = new TCheckBox(QStr("Auto  Chip löschen + entsperren"), ChipSetupPanel);
     CBAutoErase->setObjectName("CBAutoErase");
     CBAutoErase->setGeometry(192, 16, 177, 25);
     CBAutoErase->setChecked(true);
     ChipTypCombo = Combo("ChipTypCombo", ChipSetupPanel, 8, 40, 369, 21);
     ChipTypCombo->setMaxVisibleItems(20);
     TestChipButton = Button("TestChipButton", "Teste Verbindung + Chip", ChipSetupPanel, 8, 64, 161, 25);
-    LiBox = new QListWidget(ChipSetupPanel);
+    LiBox = new TListBox(ChipSetupPanel);
     LiBox->setObjectName("LiBox");
     LiBox->setGeometry(2, 102, 381, 209);
     LiBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -240,7 +206,7 @@ void TMainForm::CreateControls() {
     EraseAllButton = Button("EraseAllButton", QStr("alles Löschen"), MainPanel, 8, 184, 97, 25);
     ProgStartButton = Button("ProgStartButton", "Programmieren", MainPanel, 8, 216, 97, 25);
     VerifyButton = Button("VerifyButton", "Verifizieren", MainPanel, 8, 248, 97, 25);
-    ChipAnzeige = Edit("ChipAnzeige", MainPanel, 8, 280, 369, 24);
+    ChipAnzeige = Edit<TEdit>("ChipAnzeige", MainPanel, 8, 280, 369, 24);
     ChipAnzeige->setReadOnly(true);
     ChipAnzeige->setFont(UiFont(13));
     QPalette chipColours = ChipAnzeige->palette();
@@ -356,267 +322,37 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
     StaBar->setGeometry(0, height() - kStaBarHeight, width(), kStaBarHeight);
 }
 
-void TMainForm::FormCreate(QObject*) {
-    std::fill(std::begin(FlashImage), std::end(FlashImage), std::uint8_t{0xFF});
-    ClearIni();
-    Files = platform::FindProgramFiles(options_.exeDir.empty() ? platform::ExecutableDir() : options_.exeDir);
-    platform::SetPortsDir(Files.portsDir);
+ui::Panel* TMainForm::Panel(QWidget* widget) {
+    class Shown : public ui::Panel {
+    public:
+        explicit Shown(QWidget* w) : w_(w) {}
+        void Show() override { w_->show(); }
+        void Hide() override { w_->hide(); }
 
-    // A file that can't be read is shown; the controls are filled all the same,
-    // or the window would be of no use.
-    ChipTypCombo->Clear();
-    Guarded([&] {
-        if (platform::FileExists(Files.targetsFile)) LoadTargets(Files.targetsFile, *ChipTypCombo);
-    });
-    PortComboBox->Clear();
-    BaudrateBox->Clear();
-
-    SetIniDefaults(Files.userDir);
-    KonfigDateiEdit->SetPath(Ini.KonfigDatei);
-    Guarded([&] {
-        if (platform::FileExists(Ini.KonfigDatei)) {
-            LoadKonfig(Ini.KonfigDatei);
-        } else {
-            platform::CreateUserDir(Files);
-            SaveKonfig(Ini.KonfigDatei);
-        }
-    });
-    Guarded([&] { TakeArgument(); });
-
-    ApplyBaudRule();
-    ComPort.SetBaud(Ini.Baud);
-    BaudrateBox->SetText(std::to_string(Ini.Baud) + " Baud");
-    ComPort.SetPort(Ini.ComNr);
-    PortComboBox->SetText(PortText(Ini.ComNr));
-    ChipresetRadio->SetItemIndex(Ini.ResetMode);
-    BootmodeRadio->SetItemIndex(Ini.BootMode);
-    CBManuellTyp->setChecked(Ini.ManuellTyp);
-    CBAutoErase->setChecked(Ini.AutoErase);
-    ChipTypCombo->SetText(Ini.ChipName);
-    KonfigDateiEdit->SetPath(Ini.KonfigDatei);
-    HexDateiEdit->SetPath(Ini.HexDatei);
-    ChipAnzeige->setText(QStr(Ini.ChipName));
-    for (int rate : kBaudRates) BaudrateBox->AddItem(std::to_string(rate) + " Baud");
-    ComPort.SetParity(kEvenParity);
+    private:
+        QWidget* w_;
+    };
+    panels_.push_back(std::make_unique<Shown>(widget));
+    return panels_.back().get();
 }
 
-void TMainForm::TakeArgument() {
-    if (options_.arguments.empty()) return;
-    const std::string& path = options_.arguments.front();
-    const std::string ext = UpperExtension(path);
-    if (platform::FileExists(path) && ext == "CFP") LoadKonfig(path);
-    if (platform::FileExists(path) && ext == "HEX") Ini.HexDatei = path;
-}
-
-void TMainForm::FormActivate(QObject*) {
-    if (PortComboBox->count() == 0) ComAktuButtonClick(this);
-}
-
-// Opening a port on Linux raises DTR and RTS, which resets whatever board or
-// printer hangs on it: there the device nodes tell which ports can be opened.
-// Windows scans by opening each port.
-bool TMainForm::PortFound(std::int32_t n) {
-#if defined(_WIN32)
-    ComPort.SetPort(n);
-    if (!ComPort.Open()) return false;
-    ComPort.Close();
-    return true;
-#else
-    return platform::PortListable(n);
-#endif
-}
-
-void TMainForm::ComAktuButtonClick(QObject*) {
-    const std::string remembered = PortComboBox->Text();
-    PortComboBox->Clear();
-    std::int32_t highest = 0;
-    for (std::int32_t n = kFirstPort; n <= kLastPort; ++n) {
-        if (PortFound(n)) {
-            PortComboBox->AddItem(PortText(n), platform::DeviceName(n));
-            highest = n;
-        }
-    }
-    if (!remembered.empty())
-        PortComboBox->SetText(remembered);
-    else if (highest > 0)
-        PortComboBox->SetText(PortText(highest));
-    HWChanged(this);
-}
-
-void TMainForm::HWChanged(QObject*) {
-    const int i = ChipTypCombo->ItemIndex();
-    Ini.ComNr = DigitsToInt(PortComboBox->Text());
-    Ini.Baud = DigitsToInt(BaudrateBox->Text());
-    Ini.ResetMode = ChipresetRadio->ItemIndex();
-    Ini.BootMode = BootmodeRadio->ItemIndex();
-    Ini.ManuellTyp = CBManuellTyp->isChecked();
-    Ini.AutoErase = CBAutoErase->isChecked();
-    if (i >= 0 && i < kTargetCount) {
-        TakeTarget(Targets[i], ChipTypCombo->Text());
-    }
-    Ini.KonfigDatei = KonfigDateiEdit->Path();
-    Ini.HexDatei = HexDateiEdit->Path();
-    ComPort.SetPort(Ini.ComNr);
-    ComPort.SetBaud(Ini.Baud);
-    ComPort.Open();
-    StaBar->SetText(OpenStateText(PortText(ComPort.Port()), ComPort));
-    ShowPortToolTips();
-    ChipAnzeige->setText(QStr(Ini.ChipName));
-}
-
-void TMainForm::ShowPortToolTips() {
-    const std::int32_t n = ComPort.Port();
-    std::string tip = platform::DeviceName(n);
-    if (!ComPort.Opened()) {
-        const std::string why = platform::OpenFailureReason(n);
-        if (!why.empty()) tip += "\n" + why;
-    }
-    PortComboBox->setToolTip(QStr(tip));
-    // The items keep their device; the one in use also says why it failed.
-    for (int i = 0; i < PortComboBox->count(); ++i) {
-        const std::int32_t item = DigitsToInt(Str(PortComboBox->itemText(i)));
-        PortComboBox->setItemData(i, QStr(item == n ? tip : platform::DeviceName(item)), Qt::ToolTipRole);
-    }
-}
-
-void TMainForm::PortSetupButtonClick(QObject*) {
-    MainPanel->hide();
-    ChipSetupPanel->hide();
-    PortSetupPanel->show();
-}
-
-void TMainForm::ChipSetupButtonClick(QObject*) {
-    MainPanel->hide();
-    PortSetupPanel->hide();
-    ChipSetupPanel->show();
-}
-
-void TMainForm::ProgButtonClick(QObject*) {
-    ChipSetupPanel->hide();
-    PortSetupPanel->hide();
-    MainPanel->show();
-}
-
-void TMainForm::FormClose(QObject*) {
-    RestartNormal(ComPort);
-    if (!platform::FileExists(Ini.KonfigDatei)) Ini.KonfigDatei = Files.konfigFile;
-    SaveKonfig(Ini.KonfigDatei);
-}
-
-// Chip identification and the job buttons.
-
-void TMainForm::TestChipButtonClick(QObject*) {
-    LiBox->clear();
-    ChipTypCombo->SetText("suche..");
-    ChipTypCombo->repaint();
-    ComPort.Open();
-    StaBar->SetText("warte..");
-    StaBar->Repaint();
-    const TIdentification found = IdentifyChip(ComPort);
-    for (const std::string& line : found.lines) LiBox->addItem(QStr(line));
-    StaBar->SetText(found.statusText);
-    if (found.targetIndex < 0) return;
-
-    // Set by the program, so HWChanged stays out: the port is not reopened.
-    const TTargetRec& target = Targets[found.targetIndex];
-    ChipTypCombo->SetItemIndex(found.targetIndex);
-    ChipTypCombo->SetText(target.Name);
-    ChipTypCombo->repaint();
-    TakeTarget(target, target.Name);
-    ChipAnzeige->setText(QStr(Ini.ChipName));
-    platform::MessageBeep(0);
-}
-
-void TMainForm::Reset_ein_ButtonClick(QObject*) { ResetLine(ComPort, true); }
-void TMainForm::Reset_aus_ButtonClick(QObject*) { ResetLine(ComPort, false); }
-void TMainForm::Bootlader_ButtonClick(QObject*) { BootLine(ComPort, true); }
-void TMainForm::Normal_ButtonClick(QObject*) { BootLine(ComPort, false); }
-
-// Only Ini takes the loaded values; the controls keep theirs until the next
-// HWChanged copies them back.
-void TMainForm::KonfigLadeButtonClick(QObject*) {
-    if (!KonfigOpenDialog->Execute()) return;
-    KonfigDateiEdit->SetPath(KonfigOpenDialog->FileName());
-    const std::string path = KonfigDateiEdit->Path();
-    if (LoadKonfig(path)) {
-        Ini.KonfigDatei = path;
-        StaBar->SetText(path + " geladen");
-    } else {
-        StaBar->SetText(path + " fehlerhaft!");
-    }
-}
-
-void TMainForm::HexLadeButtonClick(QObject*) {
-    if (!HexOpenDialog->Execute()) return;
-    const std::string chosen = HexOpenDialog->FileName();
-    HexDateiEdit->SetPath(chosen);  // a new name runs HWChanged
-    Ini.HexDatei = chosen;
-    const std::string shown = HexDateiEdit->Path();
-    if (!platform::FileExists(shown)) {
-        StaBar->SetText(shown + " gibt es nicht!");
-        return;
-    }
-    std::string message;
-    if (LoadHexFile(*StaBar, Ini.HexDatei, message))
-        StaBar->SetText(shown + " geladen");
-    else
-        StaBar->SetText(message);
-}
-
-// The file is read again on every click, so its latest state is programmed.
-void TMainForm::ProgStartButtonClick(QObject*) {
-    std::string message;
-    StaBar->SetText("lese Hexdatei..");
-    StaBar->Repaint();
-    if (!LoadHexFile(*StaBar, Ini.HexDatei, message)) {
-        StaBar->SetText(message);
-        return;
-    }
-    StaBar->SetText("verbinde..");
-    StaBar->Repaint();
-    if (!Connect(ComPort)) {
-        StaBar->SetText("keine Verbindung.");
-        return;
-    }
-    StaBar->SetText("programmiere..");
-    StaBar->Repaint();
-    ProgramFlash(ComPort, *StaBar, message);
-    StaBar->SetText(message);
-    StaBar->Repaint();
-}
-
-void TMainForm::VerifyButtonClick(QObject*) {
-    std::string message;
-    StaBar->SetText("lese Hexdatei..");
-    StaBar->Repaint();
-    if (!LoadHexFile(*StaBar, Ini.HexDatei, message)) {
-        StaBar->SetText(message);
-        return;
-    }
-    StaBar->SetText("verbinde..");
-    if (!Connect(ComPort)) {
-        StaBar->SetText("keine Verbindung.");
-        return;
-    }
-    VerifyFlash(ComPort, *StaBar, message);
-    StaBar->SetText(message);
-}
-
-void TMainForm::LeertestButtonClick(QObject*) {
-    std::string message;
-    BlankCheck(ComPort, *StaBar, message);
-    StaBar->SetText(message);
-}
-
-void TMainForm::EraseAllButtonClick(QObject*) {
-    std::string message;
-    EraseChip(ComPort, *StaBar, message);
-    StaBar->SetText(message);
-}
-
-void TMainForm::AusleseButtonClick(QObject*) {
-    if (!BinSaveDialog->Execute()) return;
-    // Redraw what the dialog covered before the long read blocks the window.
-    repaint();
-    ReadOut(BinSaveDialog->FileName(), ComPort, *StaBar);
-}
+void TMainForm::FormCreate(QObject*) { logic_->FormCreate(); }
+void TMainForm::FormActivate(QObject*) { logic_->FormActivate(); }
+void TMainForm::FormClose(QObject*) { logic_->FormClose(); }
+void TMainForm::HWChanged(QObject*) { logic_->HWChanged(); }
+void TMainForm::ComAktuButtonClick(QObject*) { logic_->ComAktuButtonClick(); }
+void TMainForm::PortSetupButtonClick(QObject*) { logic_->PortSetupButtonClick(); }
+void TMainForm::ChipSetupButtonClick(QObject*) { logic_->ChipSetupButtonClick(); }
+void TMainForm::ProgButtonClick(QObject*) { logic_->ProgButtonClick(); }
+void TMainForm::TestChipButtonClick(QObject*) { logic_->TestChipButtonClick(); }
+void TMainForm::Reset_ein_ButtonClick(QObject*) { logic_->Reset_ein_ButtonClick(); }
+void TMainForm::Reset_aus_ButtonClick(QObject*) { logic_->Reset_aus_ButtonClick(); }
+void TMainForm::Bootlader_ButtonClick(QObject*) { logic_->Bootlader_ButtonClick(); }
+void TMainForm::Normal_ButtonClick(QObject*) { logic_->Normal_ButtonClick(); }
+void TMainForm::KonfigLadeButtonClick(QObject*) { logic_->KonfigLadeButtonClick(); }
+void TMainForm::HexLadeButtonClick(QObject*) { logic_->HexLadeButtonClick(); }
+void TMainForm::ProgStartButtonClick(QObject*) { logic_->ProgStartButtonClick(); }
+void TMainForm::VerifyButtonClick(QObject*) { logic_->VerifyButtonClick(); }
+void TMainForm::LeertestButtonClick(QObject*) { logic_->LeertestButtonClick(); }
+void TMainForm::EraseAllButtonClick(QObject*) { logic_->EraseAllButtonClick(); }
+void TMainForm::AusleseButtonClick(QObject*) { logic_->AusleseButtonClick(); }

@@ -1,10 +1,12 @@
 // VelkorUnit: the program's one window. It owns the serial port and every
-// control; its handlers call the library and show the results in StaBar.
+// control, lays them out and passes their events to the window's logic,
+// which calls the library and shows the results in StaBar.
 #pragma once
 
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,16 +14,14 @@
 #include "serial/comport.h"
 #include "ui/busy.h"
 #include "ui/controls.h"
+#include "ui/main_form_logic.h"
 
-class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QPushButton;
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, private ui::Window {
     Q_OBJECT
 public:
     struct Options {
@@ -54,13 +54,13 @@ public:
     QPushButton* PortSetupButton;
     QPushButton* ChipSetupButton;
     QGroupBox* ChipSetupPanel;
-    QCheckBox* CBManuellTyp;
-    QCheckBox* CBAutoErase;
+    TCheckBox* CBManuellTyp;
+    TCheckBox* CBAutoErase;
     TComboBox* ChipTypCombo;
     QFrame* MainPanel;
     QPushButton* ProgButton;
     QPushButton* TestChipButton;
-    QListWidget* LiBox;
+    TListBox* LiBox;
     QPushButton* EraseAllButton;
     QGroupBox* GroupBox3;
     TPathEdit* KonfigDateiEdit;
@@ -72,7 +72,7 @@ public:
     TFileDialog* HexOpenDialog;
     QPushButton* ComAktuButton;
     QPushButton* AusleseButton;
-    QLineEdit* ChipAnzeige;
+    TEdit* ChipAnzeige;
     TFileDialog* BinSaveDialog;
     QPushButton* ProgStartButton;
     QPushButton* VerifyButton;
@@ -106,10 +106,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // default.cfp, targets.cfi and ports/: beside the program or, installed, the user's.
-    platform::ProgramFiles Files;
-
     void CreateControls();
+    // A view of the window as its logic shows and hides it.
+    ui::Panel* Panel(QWidget* widget);
     void SetTabOrder();
     void ConnectHandlers();
     void OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*));
@@ -122,14 +121,12 @@ private:
     // An error the handler raises ends it and is shown; the program goes on.
     template <class F>
     void Guarded(F&& handler);
-    void ShowError(const std::string& text);
-    void TakeArgument();
-    // Whether port n goes into the port list.
-    bool PortFound(std::int32_t n);
-    // The device of the port in use and, when it could not be opened, why.
-    void ShowPortToolTips();
+    void ShowError(const std::string& text) override;
+    void Repaint() override { repaint(); }
 
     Options options_;
+    std::vector<std::unique_ptr<ui::Panel>> panels_;
+    std::unique_ptr<TMainFormLogic> logic_;
     TBusyGuard busy_;
     bool closePending_ = false;
     bool activatePending_ = false;

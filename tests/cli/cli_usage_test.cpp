@@ -46,6 +46,7 @@ TEST(CliUsage, BadValuesEndWithExitTwoBeforeThePortIsTouched) {
         {{dev, "frobnicate"}, "unknown command 'frobnicate'"},
         {{dev, "--speed", "3", "info"}, "unknown option --speed"},
         {{dev, "info", "--baud"}, "--baud needs a value"},
+        {{dev, "info", "--frobnicate"}, "unknown option --frobnicate"},
         {{dev, "--baud", "1200", "info"}, "--baud: '1200' is not a rate from 2400 to 115200"},
         {{dev, "--baud", "fast", "info"}, "--baud: 'fast'"},
         {{dev, "--reset", "DTR mid", "info"}, "--reset: 'DTR mid' is none of"},

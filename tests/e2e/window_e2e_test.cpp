@@ -1,16 +1,25 @@
 // The built window as its own process on an X server of its own (Xvfb),
 // clicked through with xdotool at the controls' positions, against velkor-sim
-// on a pseudo-terminal. The status bar can't be read from outside, so each
-// step waits for what it leaves behind: the chip's log, its flash file, the
-// read-out file, the save dialog's window; and before the next click, for
-// the end of the busy cursor (a click during a job is dropped).
+// on a pseudo-terminal. Each step waits for what it leaves behind: the chip's
+// log, its flash file, the read-out file, the save dialog's window; and
+// before the next click, for the end of the busy cursor (a click during a job
+// is dropped). The status bar is read off the screen: its pixels must become
+// those of the bar alone showing the expected text, rendered by a program of
+// its own on the same X server.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -20,6 +29,7 @@
 #include "sim/sim_process.h"
 #include "support/intel_hex.h"
 #include "support/recorders.h"
+#include "support/unprivileged.h"
 #include "support/wait_for.h"
 #include "support/x_session.h"
 
@@ -42,12 +52,15 @@ constexpr Place kChipSetupButton{392, 48, 121, 33};
 constexpr Place kProgButton{392, 96, 121, 33};
 // Inside ChipSetupPanel and MainPanel, both at 0, 0.
 constexpr Place kTestChipButton{8, 64, 161, 25};
+constexpr Place kLeertestButton{8, 104, 97, 25};
 constexpr Place kAusleseButton{8, 136, 97, 25};
 constexpr Place kEraseAllButton{8, 184, 97, 25};
 constexpr Place kProgStartButton{8, 216, 97, 25};
 constexpr Place kVerifyButton{8, 248, 97, 25};
 // Nothing but the window's background.
 constexpr Place kEmpty{392, 200, 121, 33};
+constexpr Place kStaBar{0, 320, 520, 30};
+constexpr int kShowLimitMs = 20'000;  // from a job's end; no job here takes long
 
 using testsupport::Child;
 using testsupport::ProgramDir;
@@ -57,6 +70,12 @@ using testsupport::Xvfb;
 
 bool WaitFor(const std::function<bool()>& condition, int limitMs = kLimitMs) {
     return testsupport::WaitFor(condition, limitMs, 50);  // a poll may start an xdotool
+}
+
+std::string Hex2(char byte) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned char>(byte));
+    return text;
 }
 
 // The flash as a fresh chip holds it after programming image.
@@ -93,6 +112,52 @@ protected:
     }
 
     std::string Path(const std::string& name) const { return dir.File(name); }
+
+    // A rectangle of a window as the screen holds it, one 32-bit pixel after
+    // the other; empty when it can't be read.
+    static std::vector<unsigned long> Pixels(const std::string& window, const Place& p) {
+        Display* d = ::XOpenDisplay(nullptr);
+        if (!d) return {};
+        std::vector<unsigned long> pixels;
+        ::XSync(d, False);
+        if (XImage* image = ::XGetImage(d, std::stoul(window), p.x, p.y, static_cast<unsigned>(p.w),
+                                        static_cast<unsigned>(p.h), AllPlanes, ZPixmap)) {
+            for (int y = 0; y < p.h; ++y)
+                for (int x = 0; x < p.w; ++x) pixels.push_back(XGetPixel(image, x, y));
+            XDestroyImage(image);
+        }
+        ::XCloseDisplay(d);
+        return pixels;
+    }
+
+    // Whether the window's status bar shows text on the screen by now. Nothing
+    // the test does meanwhile makes the window paint: no pointer over the bar,
+    // no other window over it.
+    ::testing::AssertionResult Shows(const std::string& text) {
+        const Place whole{0, 0, kStaBar.w, kStaBar.h};
+        std::vector<unsigned long> want, got;
+        {
+            Child reference({VELKOR_BAR_REFERENCE, text}, Path("reference.out"), Path("lsan.supp"));
+            const std::string rid = Find("^velkor-bar-reference$");
+            if (rid.empty()) return ::testing::AssertionFailure() << "no reference bar: " << ReadFile(Path("reference.out"));
+            WaitFor([&] {
+                want = Pixels(rid, whole);
+                got = Pixels(wid, kStaBar);
+                return !want.empty() && want == got;
+            }, kShowLimitMs);
+        }
+        // The reference window must be gone before the next one is looked for.
+        WaitFor([&] {
+            int rc = 0;
+            Xdo({"search", "--onlyvisible", "--name", "^velkor-bar-reference$"}, &rc);
+            return rc != 0;
+        });
+        if (!want.empty() && want == got) return ::testing::AssertionSuccess();
+        std::size_t differ = 0;
+        for (std::size_t i = 0; i < std::min(want.size(), got.size()); ++i) differ += want[i] != got[i];
+        return ::testing::AssertionFailure() << "the status bar on the screen doesn't show \"" << text << "\" ("
+                                             << differ << " of " << want.size() << " pixels differ)";
+    }
     std::string Log() const { return ReadFile(Path("sim.log")); }
 
     void StartChip(std::vector<std::string> extra = {}) {
@@ -214,7 +279,8 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
     for (std::size_t i = 0; i < 0x300; ++i) image[i] = static_cast<char>(i * 7 + 3);
     for (std::size_t i = 0x1000; i < 0x1040; ++i) image[i] = static_cast<char>(0xFF - i);
     dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
-    ASSERT_NO_FATAL_FAILURE(StartChip());
+    // Beyond the image: only the last step writes there.
+    ASSERT_NO_FATAL_FAILURE(StartChip({"--nack-write", "0x08010000"}));
     ASSERT_NO_FATAL_FAILURE(StartWindow(Path("fw.hex")));
 
     Click(kChipSetupButton);
@@ -223,22 +289,61 @@ TEST_F(WindowE2eTest, IdentifiesProgramsVerifiesAndReadsOutThroughTheWindow) {
     ASSERT_TRUE(Idle());
 
     Click(kProgButton);
+    Click(kLeertestButton);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("Chip ist leer bis $00020000"));
+
     Click(kProgStartButton);
     ASSERT_TRUE(WaitFor([&] { return FlashHolds(Flashed(image)); })) << Log();
     ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("..ende, programmiert bis 00001100"));
 
     Click(kVerifyButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("11 Read Memory 08001000 256: ACK"); })) << Log();
     ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("..ende, verifiziert bis 00001100"));
+
+    Click(kLeertestButton);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("Chip nicht leer bei $00000000"));
 
     // The name without its extension: the dialog adds "bin".
     Click(kAusleseButton);
     AnswerSaveDialog(Path("auslese"));
     ASSERT_TRUE(WaitFor([&] { return ReadFile(Path("auslese.bin")).size() == kFlashSize; })) << Log();
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("gelesen bis $00020000 fertig."));
     EXPECT_EQ(ReadFile(Path("auslese.bin")), ReadFile(Path("chip.bin")));
 
+    // The file is read again on every click.
+    std::string changed = image;
+    changed[0x123] = '\x5A';
+    dir.Write("fw.hex", testsupport::IntelHex({changed.begin(), changed.end()}));
+    Click(kVerifyButton);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("Fehler bei 00000123 ist: " + Hex2(image[0x123]) + " soll: 5A"));
+
+    // What a compiler's objcopy writes: absolute addresses.
+    dir.Write("fw.hex", ":020000040800F2\r\n:0100000000FF\r\n:00000001FF\r\n");
+    Click(kProgStartButton);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("ausserhalb: 08000000"));
+
+    Click(kEraseAllButton);
+    ASSERT_TRUE(WaitFor([&] { return FlashHolds(std::string(kFlashSize, '\xFF')); })) << Log();
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("Chip ist gel\xC3\xB6scht"));
+
+    std::string far(0x10010, '\xFF');
+    far[0x10000] = '\x01';
+    dir.Write("fw.hex", testsupport::IntelHex({far.begin(), far.end()}));
+    Click(kProgStartButton);
+    ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08010000"); })) << Log();
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("Fehler: 1F NAK bei $00010100"));
+
+    dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
     CloseWindow();
-    EXPECT_TRUE(FlashHolds(Flashed(image)));
     // The chip found became the current chip, and the settings went back into default.cfp.
     EXPECT_EQ(Saved("COM"), std::to_string(kPort));
     EXPECT_EQ(Saved("BAUD"), "115200");
@@ -256,12 +361,22 @@ TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds
     ASSERT_NO_FATAL_FAILURE(StartChip({"--protected"}));
     ASSERT_NO_FATAL_FAILURE(StartWindow(example));
 
+    Click(kVerifyButton);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("Fehler bei $00000000"));
+    Click(kAusleseButton);
+    AnswerSaveDialog(Path("auslese"));
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("00000000 NAK on Cmd"));
+
     Click(kEraseAllButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("92 Readout Unprotect: ACK") && Logged("43 Erase"); })) << Log();
     ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("Chip ist gel\xC3\xB6scht"));
     Click(kProgStartButton);
     ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000000 256: ACK"); })) << Log();
     ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shows("..ende, programmiert bis 00000100"));
     CloseWindow();
 
     // The bundled example fits in one block.
@@ -271,6 +386,57 @@ TEST_F(WindowE2eTest, EraseUnprotectsAReadProtectedChipSoThatProgrammingSucceeds
     ASSERT_TRUE(LoadHexFile(bar, example, message)) << message;
     EXPECT_TRUE(FlashHolds(Flashed(std::string(reinterpret_cast<const char*>(FlashImage), 0x100))));
     EXPECT_EQ(Saved("HEX"), example);
+}
+
+TEST_F(WindowE2eTest, WithoutAChipEachJobSaysSo) {
+    ASSERT_NO_FATAL_FAILURE(StartChip({"--silent-after", "0"}));
+    ASSERT_NO_FATAL_FAILURE(StartWindow(VELKOR_SOURCE_DIR "/data/example.hex"));
+    const std::vector<std::pair<Place, std::string>> steps = {
+        {kProgStartButton, "keine Verbindung."},
+        {kLeertestButton, "Bootlader reagiert nicht"},
+        {kEraseAllButton, "keine Verbindung zum Chip"},
+    };
+    for (const auto& [button, text] : steps) {
+        Click(button);
+        ASSERT_TRUE(Idle());
+        EXPECT_TRUE(Shows(text));
+    }
+    CloseWindow();
+}
+
+// Stopped from outside in the middle of a job, the window ends the job, closes
+// as the user would, and leaves the port to a user without privileges, whom a
+// leftover exclusive mode would keep out.
+TEST_F(WindowE2eTest, EachStopSignalEndsTheJobAndLeavesThePortUsable) {
+    std::string image(0x4000, '\x5A');
+    dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        window.reset();
+        chip.reset();
+        fs::remove(Path("chip.bin"));
+        fs::remove(Path("default.cfp"));
+        dir.Write("sim.log", "");
+        ASSERT_NO_FATAL_FAILURE(StartChip({"--wire-time"}));
+        ASSERT_NO_FATAL_FAILURE(StartWindow(Path("fw.hex")));
+        Click(kProgStartButton);
+        ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000400"); })) << Log();
+        window->Signal(signal);
+        EXPECT_EQ(window->Wait(kLimitMs), 128 + signal) << ReadFile(Path("velkor.out"));
+        EXPECT_FALSE(Logged("31 Write Memory 08003F00"));
+        EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
+
+        testsupport::Unprivileged user;
+        ASSERT_TRUE(user.Own(chip->slave()));
+        const std::string opened = user.Run([&] {
+            const int fd = ::open(chip->slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            if (fd < 0) return std::string(std::strerror(errno));
+            ::close(fd);
+            return std::string("opened");
+        });
+        if (user.skipped()) GTEST_SKIP() << user.why();
+        EXPECT_EQ(opened, "opened");
+    }
 }
 
 // A window manager's view of a job: the window answers its pings, shows the
@@ -316,6 +482,17 @@ TEST_F(WindowE2eTest, DuringAJobTheWindowAnswersDropsClicksAndClosesAtTheEnd) {
     EXPECT_TRUE(FlashHolds(Flashed(image)));
     EXPECT_FALSE(Logged("11 Read Memory")) << Log();
     EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
+}
+
+// Started where no display can be reached, the window says so and fails
+// plainly instead of aborting with the toolkit's advice to reinstall it.
+TEST(WindowStart, WithoutADisplaySaysSoAndExitsWithOne) {
+    std::string output;
+    const int rc = simtest::Run({"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb",
+                                 ProgramDir() + "/velkor"},
+                                output, 60);
+    EXPECT_EQ(rc, 1) << output;
+    EXPECT_NE(output.find("velkor: no display found"), std::string::npos) << output;
 }
 
 }  // namespace

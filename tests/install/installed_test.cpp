@@ -205,6 +205,13 @@ TEST(ManualPages, NameEveryCommandAndOptionOfHelp) {
                 if (line.size() > 2 && line[0] == ' ' && line[1] == ' ' && line[2] != ' ')
                     words.insert(std::regex_replace(line.substr(2, line.find(' ', 2) - 2), std::regex("[,.]$"), ""));
         }
+        // The choices an option lists, as "--preset NAME   f103 (default), f407".
+        const std::regex choices(R"(\n +--[a-z-]+ [A-Z]+ +([a-z0-9]+(?: \(default\))?(?:, [a-z0-9]+)+)\n)");
+        for (auto it = std::sregex_iterator(help.begin(), help.end(), choices); it != std::sregex_iterator(); ++it) {
+            const std::string list = std::regex_replace((*it)[1].str(), std::regex(R"( \(default\)|,)"), "");
+            std::istringstream names(list);
+            for (std::string n; names >> n;) words.insert(n);
+        }
         // Every word of the bold macros (.B, .BI, .BR) of the page, as text.
         std::set<std::string> bold;
         std::istringstream in(man);

@@ -40,31 +40,25 @@ protected:
     testsupport::RecordingStatusBar bar;
     testsupport::RecordingBeep beep;
     testsupport::TempDir dir;
-    std::string message;
 };
 
 TEST_F(StepsTest, OneConnectionUntilTheChipResets) {
     TBootSession session(port, 100);
     EXPECT_EQ(IdentifyChip(session).result, TIdentification::Done);
-    BlankCheck(session, bar, message);
-    EXPECT_EQ(message, "Chip ist leer bis $00001000");
-    ReadOut(dir.File("out.bin"), session, bar);
-    EXPECT_EQ(Text(), "gelesen bis $00001000 fertig.");
+    EXPECT_TRUE(BlankCheck(session, bar).Ok());
+    EXPECT_TRUE(ReadOut(dir.File("out.bin"), session, bar).Ok());
     EXPECT_EQ(session.Connects(), 1u);
     EXPECT_EQ(LogCount("sync at"), 1);
     // Both unprotect commands reset the chip: two connects more, and it ends connected.
-    EraseChip(session, bar, message);
-    EXPECT_EQ(message, "Chip ist gelöscht");
+    EXPECT_TRUE(EraseChip(session, bar).Ok());
     EXPECT_EQ(session.Connects(), 3u);
     EXPECT_TRUE(session.Connected());
-    EXPECT_TRUE(StartProgram(session, bar, 0x08000000, message));
-    EXPECT_EQ(message, "gestartet bei $08000000");
+    EXPECT_TRUE(StartProgram(session, bar, 0x08000000).Ok());
     EXPECT_EQ(rig.chip().state(), sim::Chip::State::UserProgram);
     EXPECT_FALSE(session.Connected());
     // Protection takes effect by a reset: the session ends again.
-    EXPECT_TRUE(ProtectReadout(session, bar, message));
+    EXPECT_TRUE(ProtectReadout(session, bar).Ok());
     EXPECT_EQ(session.Connects(), 4u);
-    EXPECT_EQ(message, "Readout-Schutz gesetzt");
     EXPECT_TRUE(rig.chip().ReadoutProtected());
     EXPECT_FALSE(session.Connected());
     EXPECT_EQ(LogCount("sync at"), 4);
@@ -80,17 +74,16 @@ TEST_F(StepsTest, RangesLeaveTheFlashAroundThemAlone) {
     const std::vector<TImageRange> ranges{{0x4000, 0x4100}, {0x4800, 0x4810}};
     TBootSession session(port, 100);
     ASSERT_TRUE(session.Ensure());
-    ProgramRanges(port, bar, ranges, message);
-    EXPECT_EQ(message, "..ende, programmiert bis 00004900");
+    EXPECT_EQ(ProgramRanges(port, bar, ranges).text, "..ende, programmiert bis 00004900");
     EXPECT_EQ(LogCount("Write Memory"), 2);
     EXPECT_TRUE(std::all_of(flash.begin(), flash.begin() + 0x4000, [](std::uint8_t b) { return b == 0; }));
     EXPECT_EQ(0, std::memcmp(flash.data() + 0x4800, FlashImage + 0x4800, 0x100));
     // The bootloader differs from the image's 0xFF, but lies outside the ranges.
-    VerifyRanges(port, bar, ranges, message);
-    EXPECT_EQ(message, "..ende, verifiziert bis 00004900");
+    const JobResult verified = VerifyRanges(port, bar, ranges);
+    EXPECT_EQ(verified.text, "..ende, verifiziert bis 00004900");
+    EXPECT_EQ(verified.bytes, 0x200u);  // two blocks of 256
     flash[0x4805] ^= 0x40;
-    VerifyRanges(port, bar, ranges, message);
-    EXPECT_EQ(message, "Fehler bei 00004805 ist: " + platform::Hex2(flash[0x4805]) +
+    EXPECT_EQ(VerifyRanges(port, bar, ranges).text, "Fehler bei 00004805 ist: " + platform::Hex2(flash[0x4805]) +
                            " soll: " + platform::Hex2(FlashImage[0x4805]));
 }
 
@@ -99,7 +92,7 @@ struct EraseCase {
     sim::ChipPreset preset;
     std::uint32_t flashSize;
     std::vector<std::uint16_t> pages;
-    bool ok;
+    JobOutcome outcome;
     std::string closing;
     std::vector<std::string> log;  // erase lines the chip logs
 };
@@ -110,13 +103,13 @@ TEST(PageEraseTest, ListsSplitAndSlowSectorsAreWaitedFor) {
     std::vector<std::uint16_t> many(300);
     for (std::size_t i = 0; i < many.size(); ++i) many[i] = static_cast<std::uint16_t>(i + 100);
     const EraseCase cases[] = {
-        {"F303 grown to 512 pages", sim::F303Preset(), 1024 * 1024, many, true, "Seiten gelöscht: 100-399",
+        {"F303 grown to 512 pages", sim::F303Preset(), 1024 * 1024, many, JobOutcome::Done, "Seiten gelöscht: 100-399",
          {"44 Extended Erase 255 pages: ACK", "44 Extended Erase 45 pages: ACK"}},
-        {"F103: Erase names pages up to 255", sim::F103Preset(), 512 * 1024, many, false,
+        {"F103: Erase names pages up to 255", sim::F103Preset(), 512 * 1024, many, JobOutcome::Unsupported,
          "Seite 256: Erase (43) reicht nur bis Seite 255", {}},
-        {"F407 sectors 5-11", sim::F407Preset(), 0, {5, 6, 7, 8, 9, 10, 11}, true, "Seiten gelöscht: 5-11",
+        {"F407 sectors 5-11", sim::F407Preset(), 0, {5, 6, 7, 8, 9, 10, 11}, JobOutcome::Done, "Seiten gelöscht: 5-11",
          {"44 Extended Erase 7 pages: ACK"}},
-        {"no sector 12", sim::F407Preset(), 0, {3, 12}, false, "keine Seite 12: der Chip hat 12", {}},
+        {"no sector 12", sim::F407Preset(), 0, {3, 12}, JobOutcome::OutOfRange, "keine Seite 12: der Chip hat 12", {}},
     };
     for (const EraseCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -136,9 +129,9 @@ TEST(PageEraseTest, ListsSplitAndSlowSectorsAreWaitedFor) {
         ASSERT_TRUE(port.Open());
         testsupport::RecordingStatusBar bar;
         TBootSession session(port, 100);
-        std::string message;
-        EXPECT_EQ(ErasePages(session, bar, layout, c.pages, message), c.ok);
-        EXPECT_EQ(message, c.closing);
+        const JobResult r = ErasePages(session, bar, layout, c.pages);
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(r.text, c.closing);
         std::vector<std::string> erased;
         for (const auto& line : rig.chip().Log())
             if (line.find("Erase") != line.npos) erased.push_back(line);
@@ -146,7 +139,7 @@ TEST(PageEraseTest, ListsSplitAndSlowSectorsAreWaitedFor) {
         // Exactly the pages listed are blank.
         const auto& flash = rig.chip().Flash();
         for (std::size_t p = 0, at = 0; p < layout.sizes.size(); at += layout.sizes[p++]) {
-            const bool listed = c.ok && std::find(c.pages.begin(), c.pages.end(), p) != c.pages.end();
+            const bool listed = r.Ok() && std::find(c.pages.begin(), c.pages.end(), p) != c.pages.end();
             EXPECT_EQ(flash[at], listed ? 0xFF : 0x00) << "page " << p;
             EXPECT_EQ(flash[at + layout.sizes[p] - 1], listed ? 0xFF : 0x00) << "page " << p;
         }

@@ -156,6 +156,9 @@ TEST_F(CliFaults, AChipThatIsNotErased) {
     const Timed program = Against({"--flash", tmp.File("flash.bin")}, {"program", "fw.hex"});
     EXPECT_EQ(program.result.exitCode, 1);
     EXPECT_EQ(program.result.out, "Fehler: 1F NAK bei $00000200\n");
+    EXPECT_NE(program.result.err.find("use program --erase"), std::string::npos) << program.result.err;
+    const Timed erased = Against({"--flash", tmp.File("flash.bin")}, {"program", "--erase", "fw.hex"});
+    EXPECT_EQ(erased.result.exitCode, 0) << erased.result.err;
 }
 
 TEST_F(CliFaults, AReadOutFileThatCannotBeWritten) {

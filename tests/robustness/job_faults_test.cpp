@@ -129,6 +129,7 @@ struct Want {
 };
 
 struct Outcome {
+    bool ok = false;  // the job's own verdict
     std::string text;
     std::vector<unsigned> beeps;
     std::uint32_t ms = 0;
@@ -196,14 +197,14 @@ protected:
                 if (!Connect(port_))
                     o.text = "keine Verbindung.";
                 else
-                    (job == Job::Program ? ProgramFlash : VerifyFlash)(port_, bar_, o.text);
+                    Take(o, (job == Job::Program ? ProgramFlash : VerifyFlash)(port_, bar_));
                 break;
-            case Job::Blank: BlankCheck(port_, bar_, o.text); break;
-            case Job::Erase: EraseChip(port_, bar_, o.text); break;
+            case Job::Blank: Take(o, BlankCheck(port_, bar_)); break;
+            case Job::Erase: Take(o, EraseChip(port_, bar_)); break;
             case Job::ReadOut: {
                 const std::string file = dir_.File("out.bin");
-                ReadOut(file, port_, bar_);
-                o.text = bar_.Text();
+                Take(o, ReadOut(file, port_, bar_));
+                EXPECT_EQ(o.text, bar_.Text());
                 o.file = testsupport::ReadFile(file);
                 break;
             }
@@ -222,8 +223,17 @@ protected:
         return o.ms;
     }
 
+    static void Take(Outcome& o, const JobResult& r) {
+        o.ok = r.Ok();
+        o.text = r.text;
+    }
+
     void Check(Job job, const Outcome& o, std::uint32_t cleanMs, const Want& want) {
         EXPECT_TRUE(std::regex_match(o.text, Forms(job))) << "not a closing text of the job: " << o.text;
+        // Whatever the line did, a job's verdict and its text tell the same.
+        if (job != Job::Identify) {
+            EXPECT_EQ(o.ok, StartsWith(o.text, Success(job))) << o.text;
+        }
         if (!want.text.empty()) {
             if (want.prefix)
                 EXPECT_TRUE(StartsWith(o.text, want.text)) << o.text;

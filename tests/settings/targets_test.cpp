@@ -142,3 +142,25 @@ TEST_F(TargetsTest, ShippedTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window, identification and the command line all find chips here.
+TEST_F(TargetsTest, SearchByProductIdAndByName) {
+    Load("A;410;8000000;0;801FFFF;0\r\n"
+         "B;413;8000000;0;807FFFF;0\r\n"
+         "STM32F4;413;8000000;0;80FFFFF;0\r\n"
+         " stm32f4 ;999;8000000;0;80FFFFF;0\r\n");
+    EXPECT_EQ(FindTargetById(0x410), 0);
+    EXPECT_EQ(FindTargetById(0x413), 1);  // the first of two
+    EXPECT_EQ(FindTargetById(0x999), 3);
+    EXPECT_EQ(FindTargetById(0x414), -1);
+    EXPECT_EQ(FindTargetByName(" stm32f4 "), 3);  // the exact name before a folded one
+    EXPECT_EQ(FindTargetByName("Stm32F4"), 2);
+    EXPECT_EQ(FindTargetByName("b "), 1);
+    EXPECT_EQ(FindTargetByName("C"), -1);
+    TargetLast = 2;  // entries past the last one read don't count
+    EXPECT_EQ(FindTargetById(0x999), -1);
+}
+
+}  // namespace

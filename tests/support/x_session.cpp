@@ -84,6 +84,10 @@ Child::~Child() {
     }
 }
 
+void Child::Signal(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
 int Child::Wait(int limitMs) {
     int status = 0;
     const bool ended = WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limitMs, 50);

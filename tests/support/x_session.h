@@ -42,6 +42,7 @@ public:
 
     // The exit code, -1 when it did not end in time or ended by a signal.
     int Wait(int limitMs);
+    void Signal(int signal);
 
 private:
     pid_t pid_ = -1;

@@ -1,5 +1,6 @@
-// The main window against the in-process chip on the virtual clock: start-up,
-// the port scan, the settings sync and shutdown.
+// The main window against the in-process chip on the virtual clock: the port
+// scan, what the controls' own events run, paths through the edits, the
+// layout and the close. Start-up and shutdown on fake controls: tests/ui_logic.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -81,114 +82,6 @@ protected:
     std::vector<std::string> errors;
 };
 
-TEST_F(WindowTest, FirstStartWritesTheDefaultsAndFillsTheControls) {
-    FlashImage[0] = 0x12;
-    FlashImage[kImageSize - 1] = 0x34;
-    Start();
-
-    EXPECT_EQ(dir.Read("default.cfp"),
-              Crlf({"BAUD    28800", "COM     1", "RESET   1", "BOOT    5", "MANU    TRUE", "AUTOERA TRUE",
-                    "CHIPNAM STM32F???", "FLASH   134217728", "FLENG   262144", "INI     " + DefaultCfp(),
-                    "HEX     "}));
-    EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(FlashImage[0], 0xFF);
-    EXPECT_EQ(FlashImage[kImageSize - 1], 0xFF);
-
-    EXPECT_EQ(form->PortComboBox->Text(), "COM 1");
-    EXPECT_EQ(form->PortComboBox->count(), 0);
-    EXPECT_EQ(form->BaudrateBox->Text(), "28800 Baud");
-    EXPECT_EQ(Items(*form->BaudrateBox),
-              (QStringList{"2400 Baud", "4800 Baud", "7200 Baud", "9600 Baud", "14400 Baud", "19200 Baud",
-                           "28800 Baud", "38400 Baud", "57600 Baud", "115200 Baud"}));
-    EXPECT_EQ(form->BaudrateBox->ItemIndex(), -1);
-    EXPECT_EQ(form->ChipresetRadio->ItemIndex(), 1);
-    EXPECT_TRUE(form->CBManuellTyp->isChecked());
-    EXPECT_TRUE(form->CBAutoErase->isChecked());
-    EXPECT_EQ(form->ChipTypCombo->Text(), "STM32F???");
-    EXPECT_EQ(form->ChipAnzeige->text(), "STM32F???");
-    EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), DefaultCfp());
-    EXPECT_EQ(form->HexDateiEdit->text(), "");
-
-    // Start-up leaves the port closed and runs no HWChanged.
-    EXPECT_EQ(form->ComPort.Baud(), 28800);
-    EXPECT_EQ(form->ComPort.Port(), 1);
-    EXPECT_EQ(form->ComPort.Parity(), 2);
-    EXPECT_FALSE(form->ComPort.Opened());
-    EXPECT_EQ(Status(), "...pause");
-
-    EXPECT_TRUE(!form->MainPanel->isHidden() && form->PortSetupPanel->isHidden() && form->ChipSetupPanel->isHidden());
-}
-
-TEST_F(WindowTest, LoadedSettingsReachTheControlsAndAreWrittenBack) {
-    dir.Write("default.cfp", Crlf({"BAUD    57600", "COM     1", "RESET   3", "BOOT    1", "MANU    FALSE",
-                                   "AUTOERA FALSE", "HEX     /home/user/a.hex"}));
-    Start();
-    EXPECT_EQ(form->ChipresetRadio->ItemIndex(), 3);
-    EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 1);
-    EXPECT_TRUE(form->ChipresetRadio->Button(3)->isChecked());  // "RTS hi"
-    EXPECT_TRUE(form->BootmodeRadio->Button(1)->isChecked());   // "DTR hi"
-    EXPECT_FALSE(form->CBManuellTyp->isChecked());
-    EXPECT_FALSE(form->CBAutoErase->isChecked());
-    EXPECT_EQ(form->HexDateiEdit->text(), "/home/user/a.hex");
-    EXPECT_EQ(form->BaudrateBox->Text(), "57600 Baud");
-
-    form->FormActivate(form.get());
-    form->close();
-    const std::string saved = dir.Read("default.cfp");
-    EXPECT_EQ(Saved(saved, "BAUD    "), "57600");
-    EXPECT_EQ(Saved(saved, "RESET   "), "3");
-    EXPECT_EQ(Saved(saved, "BOOT    "), "1");
-    EXPECT_EQ(Saved(saved, "MANU    "), "FALSE");
-    EXPECT_EQ(Saved(saved, "AUTOERA "), "FALSE");
-    EXPECT_EQ(Saved(saved, "HEX     "), "/home/user/a.hex");
-    EXPECT_TRUE(errors.empty());
-}
-
-TEST_F(WindowTest, BaudRateOutsideTheListRangeStartsAt38400) {
-    struct Case {
-        const char* stored;
-        int baud;
-    };
-    for (const Case c : {Case{"1200", 38400}, Case{"2400", 2400}, Case{"115200", 115200}, Case{"115201", 38400},
-                         Case{"", 38400}}) {
-        dir.Write("default.cfp", Crlf({std::string("BAUD    ") + c.stored}));
-        Start();
-        EXPECT_EQ(form->BaudrateBox->Text(), std::to_string(c.baud) + " Baud") << c.stored;
-        EXPECT_EQ(form->ComPort.Baud(), c.baud) << c.stored;
-    }
-}
-
-TEST_F(WindowTest, CommandLineTakesAnExistingCfpOrHexFile) {
-    std::filesystem::create_directory(dir.File("sub.d"));
-    const std::string cfp = dir.File("sub.d/a.CfP");
-    dir.Write("sub.d/a.CfP", Crlf({"COM     7"}));
-    Start({cfp});
-    EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), cfp);
-    EXPECT_EQ(form->PortComboBox->Text(), "COM 7");
-    form->FormActivate(form.get());
-    form->close();
-    EXPECT_EQ(Saved(dir.Read("sub.d/a.CfP"), "INI     "), cfp);
-    EXPECT_EQ(Saved(dir.Read("sub.d/a.CfP"), "COM     "), "7");
-
-    const std::string hex = dir.File("a.hex");
-    dir.Write("a.hex", ":00000001FF\r\n");
-    Start({hex});
-    EXPECT_EQ(form->HexDateiEdit->text().toStdString(), hex);
-    EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), DefaultCfp());
-
-    dir.Write("a.txt", "COM     9\r\n");
-    dir.Write("a", "COM     9\r\n");
-    dir.Write("sub.d/noext", "COM     9\r\n");  // the dot of the folder is not an extension
-    for (const std::string& ignored :
-         {dir.File("a.txt"), dir.File("a"), dir.File("sub.d/noext"), dir.File("missing.cfp"), dir.File("missing.hex")}) {
-        Start({ignored});
-        EXPECT_EQ(form->KonfigDateiEdit->text().toStdString(), DefaultCfp()) << ignored;
-        EXPECT_EQ(form->HexDateiEdit->text(), "") << ignored;
-        EXPECT_EQ(form->PortComboBox->Text(), "COM 1") << ignored;
-    }
-    EXPECT_TRUE(errors.empty());
-}
-
 // A configuration written on a system with an 8-bit code page: its paths
 // name their files byte for byte, through the controls and back.
 TEST_F(WindowTest, PathsThatAreNotUtf8KeepTheirBytes) {
@@ -207,16 +100,6 @@ TEST_F(WindowTest, PathsThatAreNotUtf8KeepTheirBytes) {
     Start({cfp});  // edited, the field holds what it shows
     uitest::Type(*form->HexDateiEdit, "x");
     EXPECT_EQ(Ini.HexDatei, dir.File("fw\xC3\xA9.hexx"));
-}
-
-TEST_F(WindowTest, BootFiveShowsTheLastItemAndFourIsSavedAfterTheFirstActivation) {
-    Start();
-    EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 4);  // "RTS lo"
-    EXPECT_EQ(Ini.BootMode, 5);
-    form->FormActivate(form.get());
-    EXPECT_EQ(Ini.BootMode, 4);
-    form->close();
-    EXPECT_EQ(Saved(dir.Read("default.cfp"), "BOOT    "), "4");
 }
 
 TEST_F(WindowTest, StatusTextTellsWhetherThePortOpened) {
@@ -394,63 +277,20 @@ TEST_F(WindowTest, HexFileEditRunsHWChangedForTypingAndForANewTextOnly) {
     EXPECT_EQ(Status(), "x");
 }
 
-TEST_F(WindowTest, CloseFallsBackToDefaultCfpForAMissingName) {
-    Start();
-    form->FormActivate(form.get());
-    const std::string missing = dir.File("neu.cfp");
-    form->KonfigDateiEdit->setText(QString::fromStdString(missing));
-    form->CBManuellTyp->click();  // HWChanged copies the name
-    EXPECT_EQ(Ini.KonfigDatei, missing);
-    form->close();
-    EXPECT_FALSE(std::filesystem::exists(missing));
-    EXPECT_EQ(Saved(dir.Read("default.cfp"), "MANU    "), "FALSE");
-    EXPECT_EQ(Saved(dir.Read("default.cfp"), "INI     "), DefaultCfp());
-
-    Start();
-    form->KonfigDateiEdit->clear();
-    form->ChipresetRadio->Button(0)->click();
-    form->close();
-    EXPECT_EQ(Saved(dir.Read("default.cfp"), "RESET   "), "0");
-}
-
-TEST_F(WindowTest, UnwritableDefaultCfpIsReportedAndTheWindowStaysUsable) {
+// The failed save at exit is shown, and the window still closes.
+TEST_F(WindowTest, AFailedSaveAtExitIsShownAndTheWindowCloses) {
     std::filesystem::create_directory(DefaultCfp());  // can't be created as a file, not even by root
     Start();
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(form->BaudrateBox->count(), 10);
-    EXPECT_EQ(form->BaudrateBox->Text(), "28800 Baud");
-    EXPECT_EQ(form->PortComboBox->Text(), "COM 1");
-    EXPECT_EQ(form->ComPort.Parity(), 2);
-    EXPECT_EQ(form->BootmodeRadio->ItemIndex(), 4);
-
-    form->FormActivate(form.get());
-    EXPECT_EQ(Status(), "COM 1 (28800 Bd) offen");
-    // The failed save at exit is shown too, and the window still closes.
     form->show();
     EXPECT_TRUE(form->close());
     EXPECT_EQ(errors.size(), 2u);
     EXPECT_FALSE(form->isVisible());
 }
 
-TEST_F(WindowTest, ViewButtonsShowOneViewAtATime) {
-    Start();
-    auto shown = [&] {
-        std::string s;
-        if (!form->PortSetupPanel->isHidden()) s += "port ";
-        if (!form->ChipSetupPanel->isHidden()) s += "chip ";
-        if (!form->MainPanel->isHidden()) s += "main ";
-        return s;
-    };
-    form->PortSetupButton->click();
-    EXPECT_EQ(shown(), "port ");
-    form->ChipSetupButton->click();
-    EXPECT_EQ(shown(), "chip ");
-    form->ProgButton->click();
-    EXPECT_EQ(shown(), "main ");
-}
-
 TEST_F(WindowTest, EnlargingMovesOnlyTheAnchoredControls) {
     Start();
+    EXPECT_TRUE(!form->MainPanel->isHidden() && form->PortSetupPanel->isHidden() && form->ChipSetupPanel->isHidden());
     EXPECT_EQ(form->size(), QSize(520, 350));
     EXPECT_EQ(form->minimumSize(), QSize(520, 350));
     EXPECT_EQ(form->StaBar->geometry(), QRect(0, 320, 520, 30));
