@@ -105,7 +105,7 @@ bool TakeCommandWords(const std::vector<std::string>& args, std::size_t& i, bool
 // The options that take a value, as TakeOption knows them.
 constexpr const char* kValueOptions[] = {"--port",    "--device",   "--baud",   "--reset",      "--boot",
                                          "--chip",    "--address",  "--flash-start", "--flash-len", "--config",
-                                         "--boot-delay", "--child"};
+                                         "--boot-delay", "--net-margin", "--child"};
 
 bool TakesValue(const std::string& name) {
     return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) != std::end(kValueOptions);
