@@ -4,6 +4,8 @@
 # menu entry, icon, MIME type for .cfp, AppStream data, manual pages, README
 # and licence. velkor and velkor-cli are installed by their own folders.
 if(WIN32)
+  # A portable folder: the programs find their tables beside them.
+  install(FILES data/targets.cfi data/pages.cfi README.md LICENSE DESTINATION .)
   return()
 endif()
 

@@ -3,6 +3,14 @@
 # The libraries it needs are found by dpkg-shlibdeps; Depends adds what the
 # window loads at run time, which no ELF header names.
 if(WIN32)
+  # velkor-<version>-win64.zip: one folder to unpack and run from.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME velkor)
+  set(CPACK_PACKAGE_VENDOR "The Velkor Programmer developers")
+  set(CPACK_PACKAGE_FILE_NAME velkor-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
   return()
 endif()
 

@@ -10,7 +10,9 @@
 #include <fcntl.h>
 #include <io.h>
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // mingw's C++ headers define it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <unistd.h>

@@ -120,9 +120,53 @@ void SetSysfsTtyDir(const std::string& dir) { g_sysfsTtyDir = dir; }
 
 #if defined(_WIN32)
 
-// Only opening tells; the scan on Windows opens.
-bool PortListable(std::int32_t) { return true; }
-bool ListPortsByOpening() { return true; }
+namespace {
+
+// "COM7" -> 7; 0 for any other name.
+std::int32_t ComNumber(const wchar_t* name) {
+    if (_wcsnicmp(name, L"COM", 3) != 0 || name[3] == L'\0') return 0;
+    std::int32_t n = 0;
+    for (const wchar_t* c = name + 3; *c; ++c) {
+        if (*c < L'0' || *c > L'9' || n > 10000) return 0;
+        n = n * 10 + (*c - L'0');
+    }
+    return n;
+}
+
+// The serial drivers enter each port they serve here, USB adapters included.
+bool InSerialComm(std::int32_t port) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    bool found = false;
+    for (DWORD i = 0; !found; ++i) {
+        wchar_t name[256];
+        wchar_t data[64];
+        DWORD nameLen = 256, dataSize = sizeof data - sizeof(wchar_t), type = 0;
+        const LONG r = RegEnumValueW(key, i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS || type != REG_SZ) continue;
+        data[dataSize / sizeof(wchar_t)] = L'\0';
+        found = ComNumber(data) == port;
+    }
+    RegCloseKey(key);
+    return found;
+}
+
+}  // namespace
+
+// Opening raises DTR and RTS, which resets whatever hangs on the port: the
+// system's lists of serial devices tell which ports exist. The device
+// namespace also holds ports no driver entered in the registry (virtual
+// ones, Wine's).
+bool PortListable(std::int32_t port) {
+    if (port <= 0) return false;
+    if (InSerialComm(port)) return true;
+    const std::wstring name = L"COM" + std::to_wstring(port);
+    wchar_t target[1024];
+    return QueryDosDeviceW(name.c_str(), target, 1024) != 0;
+}
+bool ListPortsByOpening() { return false; }
 
 std::string OpenFailureReason(std::int32_t port) {
     if (IsNetworkDevice(DeviceName(port))) return NetOpenFailureReason(DeviceName(port));

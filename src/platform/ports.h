@@ -27,14 +27,16 @@ const std::string& PortsDir();
 // ports folder. An empty path removes it.
 void BindPort(std::int32_t port, const std::string& devicePath);
 
-// Linux: whether a port belongs in the port list, decided without opening
-// its device (an open raises DTR and RTS and resets whatever hangs on it).
-// A ports/COM<n> link counts when its target exists and may be read and
-// written; a device of the fixed table when it is a serial driver's
+// Whether a port belongs in the port list, decided without opening its
+// device (an open raises DTR and RTS and resets whatever hangs on it).
+// Linux: a ports/COM<n> link counts when its target exists and may be read
+// and written; a device of the fixed table when it is a serial driver's
 // character device with hardware behind it and may be read and written.
+// Windows: a port the registry's SERIALCOMM list or the device namespace
+// (QueryDosDevice) holds.
 bool PortListable(std::int32_t port);
-// Whether the port list is found by opening each port, where only an open
-// tells (Windows), rather than by PortListable.
+// Whether the port list is found by opening each port rather than by
+// PortListable; no system needs that now.
 bool ListPortsByOpening();
 // The tty class folder of sysfs, "/sys/class/tty" unless a test moves it.
 void SetSysfsTtyDir(const std::string& dir);
