@@ -19,4 +19,5 @@ cmake -S . -B "$build" -G Ninja "${flags[@]}"
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp}
 ctest --test-dir "$build" --output-on-failure -j 2

@@ -81,6 +81,9 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
             if (!value(o.logFile)) return false;
         } else if (a == "--wire-time") {
             o.wireTime = true;
+        } else if (a == "--latency-timer") {
+            if (!number(Number, 255)) return false;
+            o.latencyMs = static_cast<std::uint32_t>(n);
         } else if (a == "--no-flash-time") {
             o.flashTime = false;
         } else if (a == "--link") {
@@ -152,6 +155,8 @@ on the 0x7F of the synchronisation; bytes framed otherwise are not understood.
   --options FILE       option bytes: loaded at start, saved after every change
   --log FILE           one line per command ("-": standard error)
   --wire-time          bytes take their wire time (11 bits at the speed set)
+  --latency-timer MS   hold the chip's bytes back as a USB adapter does: until
+                       MS have passed since the first one held, or 62 are held
   --no-flash-time      programming and erasing take no time
   --link N             link ports/COM<N> to the slave, in the ports folder that
                        velkor and velkor-cli use; removed at exit

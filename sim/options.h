@@ -15,6 +15,7 @@ struct SimOptions {
     std::string optionsFile;   // the option bytes, the same way: a power cycle keeps them
     std::string logFile;       // "-": standard error
     bool wireTime = false;
+    std::uint32_t latencyMs = 0;  // a USB adapter's latency timer; 0: none
     bool flashTime = true;
     std::int32_t link = 0;     // ports/COM<link>; 0: none
     std::string portsDir;      // empty: "ports" beside the executable

@@ -179,13 +179,26 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
     std::string pending;           // sent by the chip, not yet taken by the pty
     std::uint64_t received = 0;
     std::uint64_t lastArrival = 0;
+    // An adapter's latency timer: bytes wait until it runs out or a USB
+    // packet is full (62 bytes and 2 of status).
+    constexpr std::size_t kUsbPacketData = 62;
+    std::uint64_t heldSince = 0;
+    // How many of the pending bytes the adapter passes on now: all once the
+    // timer has run out, else only its full packets.
+    const auto sendable = [&](std::uint64_t t) -> std::size_t {
+        if (o.latencyMs == 0 || t >= heldSince + o.latencyMs * 1000ull) return pending.size();
+        return pending.size() / kUsbPacketData * kUsbPacketData;
+    };
     bool hungUp = false;
     while (!stop && !hungUp) {
         std::uint64_t now = NowUs(start);
         int timeoutMs = 100;
         for (auto next : {chip.NextSentUs(), chip.NextInputUs()})
             if (next) timeoutMs = std::min<int>(timeoutMs, static_cast<int>(*next > now ? (*next - now + 999) / 1000 : 0));
-        pollfd p{master, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
+        const bool canSend = sendable(now) > 0;
+        if (!pending.empty() && !canSend)
+            timeoutMs = std::min<int>(timeoutMs, static_cast<int>((heldSince + o.latencyMs * 1000ull - now + 999) / 1000));
+        pollfd p{master, static_cast<short>(POLLIN | (canSend ? POLLOUT : 0)), 0};
         const int ready = ::poll(&p, 1, timeoutMs);
         if (ready < 0 && errno != EINTR) break;
         now = NowUs(start);
@@ -204,10 +217,15 @@ int ServePty(const SimOptions& o, volatile std::sig_atomic_t& stop, std::ostream
         }
         chip.AdvanceTo(now);
         std::uint8_t b = 0;
+        const bool wasEmpty = pending.empty();
         while (chip.TakeSent(now, b)) pending.push_back(static_cast<char>(b));
-        if (!pending.empty()) {
-            const ssize_t n = ::write(master, pending.data(), pending.size());
-            if (n > 0) pending.erase(0, static_cast<std::size_t>(n));
+        if (wasEmpty && !pending.empty()) heldSince = now;
+        if (const std::size_t n = sendable(now); n > 0) {
+            const ssize_t done = ::write(master, pending.data(), n);
+            if (done > 0) {
+                pending.erase(0, static_cast<std::size_t>(done));
+                heldSince = now;  // each transfer starts the timer again
+            }
         }
     }
     if (hungUp) {

@@ -65,6 +65,7 @@ void Drain(TComPort& port) {
 }
 
 std::uint8_t WaitAck(TComPort& port, std::uint32_t limitMs) {
+    limitMs = port.AnswerLimit(limitMs);
     const std::uint32_t start = TickCount();
     std::uint8_t last = 0;
     do {
@@ -92,6 +93,7 @@ std::uint8_t SendAddress(TComPort& port, std::uint32_t address) {
 std::string CollectReply(TComPort& port, std::uint8_t command) {
     Drain(port);
     SendWithComplement(port, command);
+    const std::uint32_t limit = port.AnswerLimit(proto::kGetReplyMs);
     const std::uint32_t start = TickCount();
     std::string reply;
     std::size_t expected = 100;
@@ -104,8 +106,8 @@ std::string CollectReply(TComPort& port, std::uint8_t command) {
         if (reply.size() == 1 && static_cast<std::uint8_t>(reply[0]) != proto::kAck) return reply;
         // ACK, count N, N + 1 data bytes, ACK.
         if (reply.size() == 2) expected = static_cast<std::uint8_t>(reply[1]) + 4u;
-        if (reply.size() >= expected || !Within(start, proto::kGetReplyMs)) return reply;
-        AwaitInput(port, start, proto::kGetReplyMs);
+        if (reply.size() >= expected || !Within(start, limit)) return reply;
+        AwaitInput(port, start, limit);
     }
 }
 
@@ -141,6 +143,7 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
 
     // One limit for the whole block; bytes that came before a time-out stay stored.
     std::uint8_t* dest = ReadImage + (address - ReadBase);
+    const std::uint32_t limit = port.AnswerLimit(proto::kReadDataMs);
     const std::uint32_t start = TickCount();
     std::int32_t i = 0;
     for (;;) {
@@ -148,11 +151,11 @@ bool ReadMem(TComPort& port, std::uint32_t address, std::int32_t count, std::str
             dest[i] = port.ReadChar();
             if (++i == count) return true;
         }
-        if (!Within(start, proto::kReadDataMs)) {
+        if (!Within(start, limit)) {
             message = "timeout gelesen: " + std::to_string(n);
             return false;
         }
-        AwaitInput(port, start, proto::kReadDataMs);
+        AwaitInput(port, start, limit);
     }
 }
 
@@ -179,12 +182,13 @@ bool WriteBlock(TComPort& port, std::uint32_t address, const std::uint8_t* data,
     port.WriteString(frame);
 
     // Not WaitAck: zero bytes are passed over, any other byte ends the wait.
+    const std::uint32_t limit = port.AnswerLimit(proto::kWriteDoneMs);
     const std::uint32_t start = TickCount();
     std::uint8_t r = 0;
     do {
         if (port.HasInput()) r = port.ReadChar();
-        if (r == 0) AwaitInput(port, start, proto::kWriteDoneMs);
-    } while (r == 0 && Within(start, proto::kWriteDoneMs));
+        if (r == 0) AwaitInput(port, start, limit);
+    } while (r == 0 && Within(start, limit));
     if (r != proto::kAck) {
         message = Hex2(r) + " NAK bei $" + Hex8(where);
         return false;

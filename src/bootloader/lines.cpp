@@ -74,12 +74,13 @@ bool Connect(TComPort& port, std::uint32_t bootDelayMs) {
     // there would pass for the answer and put every later one a step behind.
     Drain(port);
     port.WriteByte(proto::kSync);
+    const std::uint32_t limit = port.AnswerLimit(proto::kSyncAckMs);
     const std::uint32_t start = platform::TickCount();
     do {
         // Every byte but the acknowledge, a NACK included, is dropped.
         if (port.HasInput() && port.ReadChar() == proto::kAck) return true;
-        AwaitInput(port, start, proto::kSyncAckMs);
-    } while (platform::Within(start, proto::kSyncAckMs));
+        AwaitInput(port, start, limit);
+    } while (platform::Within(start, limit));
     BootLine(port, false);  // BOOT0 low again: the next reset starts the user program
     return false;
 }

@@ -166,6 +166,8 @@ public:
     std::uint32_t Connects() const { return session_.Connects(); }
     const BoardIdentity& Identity() const { return id_; }
     const std::vector<CommandRecord>& Records() const { return records_; }
+    // 0 on a local port, whose waits stay exact.
+    std::uint32_t WaitMargin() const { return port_ ? port_->WaitMargin() : 0; }
 
     // After a stop from outside: the waits work again for the chip's release,
     // the reset pulse with boot mode off that the window's close gives too.
@@ -658,6 +660,7 @@ int RunCommands(const Request& request, const PortChoice& board, const std::vect
         j.Add("commands", static_cast<std::int64_t>(request.commands.size())).Add("done", done);
         j.Add("started", started).Add("ms", MsSince(start)).Add("bytes", static_cast<std::int64_t>(runner.Bytes()));
         j.Add("connects", std::int64_t{runner.Connects()}).Add("version", platform::Version());
+        j.Add("net_margin_ms", std::int64_t{runner.WaitMargin()});
         PrintLine(j.Text());
         std::fflush(stdout);
     }

@@ -56,7 +56,8 @@ Commands:
   settings          print the settings in effect, as a .cfp file holds them
   targets           print the chip list of targets.cfi, one chip a line
   ports             list the port numbers that have a device, with its path
-                    and /dev/serial/by-id name (opens none of them)
+                    and /dev/serial/by-id name, or the network port mapped
+                    to them (opens none of them)
   settings, targets and ports need no chip.
 
 Firmware files, told apart by their content:
@@ -78,7 +79,12 @@ Options:
                     COM1-32 are /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31,
                     COM65-96 /dev/ttyACM0-31.
   --device PATH     a serial device by its path, e.g. /dev/serial/by-id/...;
-                    it takes the spare port number 256
+                    it takes the spare port number 256. A port on another
+                    machine: rfc2217://HOST:PORT (ser2net), or a gensio
+                    connection string such as
+                    telnet(rfc2217),ssl(CA=ca.pem),tcp,HOST,PORT
+  --net-margin MS   added to each wait for the chip's answer on a network
+                    port, for the round trip; default 50
   --baud RATE       the line speed, 2400 to 115200 bit/s
   --reset LINE      the line that drives the chip's reset,
   --boot LINE       the line that drives BOOT0; LINE is one of "aus", "DTR hi",
@@ -131,6 +137,7 @@ Examples:
   velkor-cli --port 33 --address 0x08004000 program --erase app.bin verify app.bin
   velkor-cli --port 33 --port 34 --port 35 erase program fw.hex verify fw.hex
   velkor-cli --port 33 --port 34 read flash-{port}.bin
+  velkor-cli --device rfc2217://rack1:4001 --device rfc2217://rack1:4002 info
   velkor-cli --config line3.cfp --boot "DTR lo" settings > effective.cfp
 )";
 

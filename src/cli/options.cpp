@@ -7,6 +7,7 @@
 #include "bootloader/lolevel.h"
 #include "cli/messages.h"
 #include "platform/hex_text.h"
+#include "platform/net_serial.h"
 #include "settings/pages.h"
 
 namespace cli {
@@ -105,7 +106,7 @@ bool TakeCommandWords(const std::vector<std::string>& args, std::size_t& i, bool
 // The options that take a value, as TakeOption knows them.
 constexpr const char* kValueOptions[] = {"--port",    "--device",   "--baud",   "--reset",      "--boot",
                                          "--chip",    "--address",  "--flash-start", "--flash-len", "--config",
-                                         "--boot-delay", "--child", "--log"};
+                                         "--boot-delay", "--net-margin", "--child", "--log"};
 
 bool TakesValue(const std::string& name) {
     return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) != std::end(kValueOptions);
@@ -166,6 +167,12 @@ bool TakeOption(const std::string& name, const std::string& value, Request& r, s
             return Fail(error, "--boot-delay: " + Quoted(value) + " is not a wait from 0 to " +
                                    std::to_string(kMaxBootDelayMs) + " ms");
         r.bootDelayMs = v;
+    } else if (name == "--net-margin") {
+        std::uint32_t v = 0;
+        if (!ParseNumber(value, v) || v > kMaxNetMarginMs)
+            return Fail(error, "--net-margin: " + Quoted(value) + " is not a margin from 0 to " +
+                                   std::to_string(kMaxNetMarginMs) + " ms");
+        r.netMarginMs = v;
     } else if (name == "--child") {
         if (value == "log")
             r.child = ChildMode::Log;
@@ -187,6 +194,12 @@ std::string PortChoice::Label() const { return device.empty() ? "COM " + std::to
 
 std::string PortChoice::FileTag() const {
     if (device.empty()) return "COM" + std::to_string(number);
+    if (platform::IsNetworkDevice(device)) {
+        std::string tag = platform::NetworkLabel(device);
+        std::replace(tag.begin(), tag.end(), ':', '-');
+        std::replace(tag.begin(), tag.end(), '/', '-');
+        return tag;
+    }
     const std::string name = std::filesystem::path(device).filename().string();
     return name.empty() ? "device" : name;
 }

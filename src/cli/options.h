@@ -56,6 +56,7 @@ struct Request {
     std::optional<std::string> config;
     std::optional<std::string> log;  // --log: one JSON line per board and run appended
     std::optional<std::uint32_t> bootDelayMs;
+    std::optional<std::uint32_t> netMarginMs;  // network ports only
     std::optional<std::uint32_t> address;  // where a binary file goes
     bool json = false;
     bool help = false;
@@ -71,6 +72,7 @@ inline constexpr std::int32_t kMinBaud = 2400;
 inline constexpr std::int32_t kMaxBaud = 115200;
 inline constexpr std::uint32_t kMaxFlashLen = 0x200000;  // what ReadImage holds
 inline constexpr std::uint32_t kMaxBootDelayMs = 60000;
+inline constexpr std::uint32_t kMaxNetMarginMs = 10000;
 inline constexpr std::string_view kPortPlaceholder = "{port}";
 
 // False with a message for the user when the command line is not usable.

@@ -7,6 +7,7 @@
 
 #include "cli/messages.h"
 #include "platform/locations.h"
+#include "platform/net_serial.h"
 #include "platform/ports.h"
 #include "platform/textfile.h"
 #include "settings/inifile.h"
@@ -120,6 +121,7 @@ bool SetUpSettings(const Request& r, const PortChoice* port, std::vector<std::st
     if (r.baud) Ini.Baud = *r.baud;
     if (r.resetMode) Ini.ResetMode = *r.resetMode;
     if (r.bootMode) Ini.BootMode = *r.bootMode;
+    if (r.netMarginMs) platform::SetNetWaitMargin(*r.netMarginMs);
     if (r.chip && !TakeChip(*r.chip, error)) return false;
     if (r.flashStart) Ini.FlashStart = *r.flashStart;
     if (r.flashLen) Ini.FlashLen = *r.flashLen;

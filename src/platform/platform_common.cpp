@@ -2,6 +2,7 @@
 #include "platform/beep.h"
 #include "platform/console.h"
 #include "platform/clock.h"
+#include "platform/net_serial.h"
 #include "platform/serial_device.h"
 #include "platform/wait_hook.h"
 
@@ -28,7 +29,7 @@ BeepSink* g_beep = nullptr;
 WaitHook* g_waitHook = nullptr;
 }  // namespace
 
-SerialDeviceService& SerialDevices() { return g_serial ? *g_serial : OsSerialDevices(); }
+SerialDeviceService& SerialDevices() { return g_serial ? *g_serial : RoutedSerialDevices(); }
 void SetSerialDevices(SerialDeviceService* service) { g_serial = service; }
 
 std::uint32_t TickCount() { return g_ticks ? g_ticks->NowMs() : OsTickCount(); }

@@ -1,9 +1,11 @@
 #include "platform/ports.h"
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <vector>
 
+#include "platform/net_serial.h"
 #include "platform/open_failure.h"
 
 #if defined(_WIN32)
@@ -70,7 +72,20 @@ std::string PosixDevicePath(std::int32_t port) {
     if (auto it = g_bound.find(port); it != g_bound.end()) return it->second;
     const std::filesystem::path link = std::filesystem::path(PortsDir()) / ("COM" + std::to_string(port));
     std::error_code ec;
-    if (std::filesystem::is_symlink(link, ec) || std::filesystem::exists(link, ec)) return link.string();
+    if (std::filesystem::is_symlink(link, ec)) {
+        // A link's text may name a network port: ln -s rfc2217://rack1:4001 COM5
+        const std::string target = std::filesystem::read_symlink(link, ec).string();
+        return IsNetworkDevice(target) ? target : link.string();
+    }
+    if (std::filesystem::is_regular_file(link, ec)) {
+        // Or a file's first line does: echo rfc2217://rack1:4001 > COM5
+        std::ifstream in(link);
+        std::string line;
+        std::getline(in, line);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        return IsNetworkDevice(line) ? line : link.string();
+    }
+    if (std::filesystem::exists(link, ec)) return link.string();
     struct Range {
         std::int32_t first, last;
         const char* prefix;
@@ -154,6 +169,7 @@ bool PortListable(std::int32_t port) {
 bool ListPortsByOpening() { return false; }
 
 std::string OpenFailureReason(std::int32_t port) {
+    if (IsNetworkDevice(DeviceName(port))) return NetOpenFailureReason(DeviceName(port));
     const auto failure = LastOpenFailure(DeviceName(port));
     return failure ? SystemMessage(static_cast<unsigned long>(failure->error)) : std::string();
 }
@@ -270,6 +286,8 @@ bool ListPortsByOpening() { return false; }
 bool PortListable(std::int32_t port) {
     const std::string path = DeviceName(port);
     if (path.empty()) return false;
+    // Listed as mapped; only opening would tell whether the server is there.
+    if (IsNetworkDevice(path)) return true;
     // A link counts as what it points at: ports/COM5 -> /dev/ttyUSB0 is judged as ttyUSB0.
     std::error_code ec;
     const fs::path target = fs::canonical(path, ec);
@@ -284,6 +302,7 @@ bool PortListable(std::int32_t port) {
 
 std::string OpenFailureReason(std::int32_t port) {
     const std::string device = DeviceName(port);
+    if (IsNetworkDevice(device)) return NetOpenFailureReason(device);
     const auto failure = LastOpenFailure(device);
     if (!failure) return {};
     switch (failure->error) {

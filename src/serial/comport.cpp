@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/clock.h"
+#include "platform/net_serial.h"
 #include "platform/ports.h"
 
 using platform::SerialDevices;
@@ -13,7 +14,9 @@ TComPort::~TComPort() { Close(); }
 
 bool TComPort::Open() {
     if (Opened()) Close();
-    handle_ = SerialDevices().Open(platform::DeviceName(port_));
+    const std::string device = platform::DeviceName(port_);
+    margin_ = platform::IsNetworkDevice(device) ? platform::NetWaitMargin() : 0;
+    handle_ = SerialDevices().Open(device);
     if (!Opened()) return false;
     // A failure to read or write the line settings is not reported: the
     // port stays open with what the device had.

@@ -47,6 +47,10 @@ public:
     bool Local() const { return local_; }
     void SetLocal(bool value) { local_ = value; }
     bool Opened() const { return handle_ != platform::kClosedHandle; }
+    // A wait for the chip's answer of limitMs, with the round-trip margin a
+    // network port gets; a local port's waits stay exact.
+    std::uint32_t AnswerLimit(std::uint32_t limitMs) const { return limitMs + margin_; }
+    std::uint32_t WaitMargin() const { return margin_; }
 
 private:
     void Reopen();
@@ -61,6 +65,7 @@ private:
     std::int32_t readPos_ = 0;
     std::int32_t parity_ = 0;
     platform::LineSettings settings_;
+    std::uint32_t margin_ = 0;
 };
 
 // What the window and the command line show after opening: "<label> (<baud> Bd) offen",

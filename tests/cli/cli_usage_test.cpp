@@ -60,6 +60,7 @@ TEST(CliUsage, BadValuesEndWithExitTwoBeforeThePortIsTouched) {
         {{dev, "--chip", "STM32F999", "info"}, "--chip: no chip 'STM32F999'"},
         {{dev, "--address", "0x1g", "info"}, "--address: '0x1g' is not an address"},
         {{dev, "--boot-delay", "60001", "info"}, "--boot-delay: '60001' is not a wait from 0 to 60000 ms"},
+        {{dev, "--net-margin", "10001", "info"}, "--net-margin: '10001' is not a margin from 0 to 10000 ms"},
         {{dev, "--address", "0x08000000", "program", tmp.File("ok.hex")}, "carries its own addresses"},
         {{dev, "--config", tmp.File("missing.cfp"), "info"}, "--config: no file"},
         {{dev, "erase", "program"}, "program needs a file name"},
@@ -108,7 +109,7 @@ TEST(CliUsage, HelpListsEveryCommandAndOptionAndItsExamplesWork) {
     EXPECT_EQ(r.exitCode, 0);
     for (const char* word : {"info", "erase", "erase --pages LIST", "blank", "program [--erase] FILE", "verify FILE",
                              "read FILE.bin", "go [ADDR]", "protect", "reset", "settings", "targets", "ports",
-                             "--port N", "--device PATH", "--baud", "--reset", "--boot", "--boot-delay MS", "--chip",
+                             "--port N", "--device PATH", "rfc2217://HOST:PORT", "--net-margin MS", "--baud", "--reset", "--boot", "--boot-delay MS", "--chip",
                              "--flash-start", "--flash-len", "--address A", "--config", "--json", "--version",
                              "BOOT 5", "\"RTS lo\"", "S-records", "Examples:"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;

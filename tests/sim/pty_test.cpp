@@ -95,6 +95,28 @@ TEST(SimPtyTest, WireTimeAtTheClientsSpeed) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(290));
 }
 
+TEST(SimPtyTest, LatencyTimerHoldsWhatDoesNotFillAUsbPacket) {
+    using std::chrono::milliseconds;
+    using std::chrono::steady_clock;
+    SimProcess sim({"--latency-timer", "250"});
+    Client c(sim.slave());
+    auto start = steady_clock::now();
+    ASSERT_EQ(c.Ask({0x7F}, 1), Bytes{0x79});
+    EXPECT_GE(steady_clock::now() - start, milliseconds(245));
+    ASSERT_EQ(c.Ask({0x11, 0xEE}, 1), Bytes{0x79});
+    ASSERT_EQ(c.Ask(Address(0x08000000), 1), Bytes{0x79});
+    // ACK and 256 bytes: four full packets at once, the last 9 bytes when the
+    // timer runs out.
+    const Bytes send{0xFF, 0x00};
+    ASSERT_EQ(write(c.fd, send.data(), send.size()), 2);
+    start = steady_clock::now();
+    EXPECT_EQ(simtest::Exchange(c.fd, {}, 248).size(), 248u);
+    // A generous share of the timer, for a busy machine.
+    EXPECT_LT(steady_clock::now() - start, milliseconds(200));
+    EXPECT_EQ(simtest::Exchange(c.fd, {}, 9).size(), 9u);
+    EXPECT_GE(steady_clock::now() - start, milliseconds(245));
+}
+
 TEST(SimPtyTest, HelpTellsTheResetRuleAndBadOptionsFail) {
     std::string out;
     EXPECT_EQ(simtest::Run({simtest::SimPath(), "--help"}, out), 0);
