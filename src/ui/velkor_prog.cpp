@@ -87,7 +87,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &MainForm, [&] {
         platform::DrainStopNotifier();
         if (stop == 0) stop = platform::StopSignal();
-        platform::RequestStop(0);
+        // During a job this only asks for the close: the stop stays in force
+        // until the job has ended at its next wait.
         MainForm.close();
     });
     MainForm.show();

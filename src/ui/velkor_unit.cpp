@@ -14,6 +14,7 @@
 
 #include "bootloader/lolevel.h"
 #include "platform/beep.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -306,6 +307,9 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     }
     if (!closed_) {
         closed_ = true;
+        // A stop from outside has ended any job by now; the chip's release
+        // needs its waits back.
+        platform::RequestStop(0);
         busy_.Run([&] { Guarded([&] { FormClose(this); }); });
     }
     // A failed save has been shown; keeping the window open would leave no way out.

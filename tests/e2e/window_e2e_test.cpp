@@ -408,7 +408,7 @@ TEST_F(WindowE2eTest, WithoutAChipEachJobSaysSo) {
 // as the user would, and leaves the port to a user without privileges, whom a
 // leftover exclusive mode would keep out.
 TEST_F(WindowE2eTest, EachStopSignalEndsTheJobAndLeavesThePortUsable) {
-    std::string image(0x4000, '\x5A');
+    std::string image(0x10000, '\x5A');
     dir.Write("fw.hex", testsupport::IntelHex({image.begin(), image.end()}));
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
@@ -423,7 +423,7 @@ TEST_F(WindowE2eTest, EachStopSignalEndsTheJobAndLeavesThePortUsable) {
         ASSERT_TRUE(WaitFor([&] { return Logged("31 Write Memory 08000400"); })) << Log();
         window->Signal(signal);
         EXPECT_EQ(window->Wait(kLimitMs), 128 + signal) << ReadFile(Path("velkor.out"));
-        EXPECT_FALSE(Logged("31 Write Memory 08003F00"));
+        EXPECT_FALSE(Logged("31 Write Memory 0800FF00"));
         EXPECT_EQ(Saved("HEX"), Path("fw.hex"));
 
         testsupport::Unprivileged user;
