@@ -90,13 +90,13 @@ TMainForm::~TMainForm() { platform::SetBeepSink(nullptr); }
 
 template <class F>
 void TMainForm::Handler(F&& handler) {
-    if (closed_ || !busy_.Run([&] { Guarded(handler); })) return;
-    if (closePending_) {
-        closePending_ = activatePending_ = false;
-        close();
-    } else if (activatePending_) {
-        activatePending_ = false;
-        if (isActiveWindow()) Activated();
+    if (gate_.Closed() || !busy_.Run([&] { Guarded(handler); })) return;
+    switch (gate_.Ended()) {
+        case THandlerGate::After::Close: close(); break;
+        case THandlerGate::After::Activate:
+            if (isActiveWindow()) Activated();
+            break;
+        case THandlerGate::After::Nothing: break;
     }
 }
 
@@ -279,7 +279,7 @@ void TMainForm::ConnectHandlers() {
     // Also when the program puts another name in: choosing a HEX file does,
     // inside its own handler, and there it runs there and then.
     connect(HexDateiEdit, &QLineEdit::textChanged, this, [this, changed] {
-        if (closed_) return;
+        if (gate_.Closed()) return;
         if (busy_.Running())
             Guarded([&] { HWChanged(HexDateiEdit); });
         else
@@ -291,7 +291,7 @@ bool TMainForm::event(QEvent* e) {
     const bool handled = QWidget::event(e);
     if (e->type() == QEvent::WindowActivate) {
         if (busy_.Running())
-            activatePending_ = true;
+            gate_.ActivateLater();
         else
             Activated();
     }
@@ -301,12 +301,11 @@ bool TMainForm::event(QEvent* e) {
 void TMainForm::closeEvent(QCloseEvent* e) {
     if (busy_.Running()) {
         // Ending now would leave a half-programmed chip: the job's end closes.
-        closePending_ = true;
+        gate_.CloseLater();
         e->ignore();
         return;
     }
-    if (!closed_) {
-        closed_ = true;
+    if (gate_.BeginClose()) {
         // A stop from outside has ended any job by now; the chip's release
         // needs its waits back.
         platform::RequestStop(0);

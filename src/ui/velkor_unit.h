@@ -13,6 +13,7 @@
 #include "platform/locations.h"
 #include "serial/comport.h"
 #include "ui/busy.h"
+#include "ui/handler_gate.h"
 #include "ui/controls.h"
 #include "ui/main_form_logic.h"
 
@@ -128,8 +129,5 @@ private:
     std::vector<std::unique_ptr<ui::Panel>> panels_;
     std::unique_ptr<TMainFormLogic> logic_;
     TBusyGuard busy_;
-    bool closePending_ = false;
-    bool activatePending_ = false;
-    // FormClose has run: no handler runs any more, HWChanged included.
-    bool closed_ = false;
+    THandlerGate gate_;
 };

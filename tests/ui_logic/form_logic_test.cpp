@@ -13,6 +13,7 @@
 #include "settings/inifile.h"
 #include "settings/targets.h"
 #include "sim/rig.h"
+#include "ui/handler_gate.h"
 
 namespace {
 
@@ -484,6 +485,24 @@ TEST_F(FormLogic, LineTestsDriveTheChosenLinesAndNothingElse) {
     form->logic->Reset_ein_ButtonClick();
     EXPECT_FALSE(form->ComPort.Opened());
     EXPECT_EQ(Status(), "x");
+}
+
+// What the window was asked during a handler comes after it, a close before
+// an activation, each once; after the close no handler runs.
+TEST(HandlerGate, DefersCloseAndActivationToTheHandlersEnd) {
+    THandlerGate gate;
+    EXPECT_EQ(gate.Ended(), THandlerGate::After::Nothing);
+    gate.ActivateLater();
+    EXPECT_EQ(gate.Ended(), THandlerGate::After::Activate);
+    EXPECT_EQ(gate.Ended(), THandlerGate::After::Nothing);
+    gate.ActivateLater();
+    gate.CloseLater();
+    EXPECT_EQ(gate.Ended(), THandlerGate::After::Close);
+    EXPECT_EQ(gate.Ended(), THandlerGate::After::Nothing);
+    EXPECT_FALSE(gate.Closed());
+    EXPECT_TRUE(gate.BeginClose());
+    EXPECT_FALSE(gate.BeginClose());
+    EXPECT_TRUE(gate.Closed());
 }
 
 }  // namespace

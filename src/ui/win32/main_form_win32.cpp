@@ -343,13 +343,13 @@ void TMainFormWin32::Guarded(F&& handler) {
 
 template <class F>
 void TMainFormWin32::Handler(F&& handler) {
-    if (closed_ || !busy_->Run([&] { Guarded(handler); })) return;
-    if (closePending_) {
-        closePending_ = activatePending_ = false;
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-    } else if (activatePending_) {
-        activatePending_ = false;
-        if (GetActiveWindow() == hwnd_) PostMessageW(hwnd_, kActivated, 0, 0);
+    if (gate_.Closed() || !busy_->Run([&] { Guarded(handler); })) return;
+    switch (gate_.Ended()) {
+        case THandlerGate::After::Close: PostMessageW(hwnd_, WM_CLOSE, 0, 0); break;
+        case THandlerGate::After::Activate:
+            if (GetActiveWindow() == hwnd_) PostMessageW(hwnd_, kActivated, 0, 0);
+            break;
+        case THandlerGate::After::Nothing: break;
     }
 }
 
@@ -364,11 +364,10 @@ void TMainFormWin32::Repaint() { RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVAL
 void TMainFormWin32::Close() {
     if (busy_->Running()) {
         // Ending now would leave a half-programmed chip: the job's end closes.
-        closePending_ = true;
+        gate_.CloseLater();
         return;
     }
-    if (!closed_) {
-        closed_ = true;
+    if (gate_.BeginClose()) {
         busy_->Run([&] { Guarded([&] { logic_->FormClose(); }); });
     }
     // A failed save has been shown; keeping the window open would leave no way out.
@@ -418,7 +417,7 @@ void TMainFormWin32::Command(int id, int code, HWND control) {
         case kHexDateiEdit:
             // Also when the program puts another name in: choosing a HEX file
             // does, inside its own handler, and there it runs there and then.
-            if (code != EN_CHANGE || closed_) return;
+            if (code != EN_CHANGE || gate_.Closed()) return;
             if (busy_->Running())
                 Guarded([&] { logic_->HWChanged(); });
             else
@@ -446,7 +445,7 @@ LRESULT CALLBACK TMainFormWin32::Proc(HWND hwnd, UINT message, WPARAM wParam, LP
 LRESULT TMainFormWin32::Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const bool busy = busy_ && busy_->Running();
     if (busy && message == WM_NCLBUTTONDOWN && wParam == HTCLOSE) {
-        closePending_ = true;  // the close box's click, without its modal tracking
+        gate_.CloseLater();  // the close box's click, without its modal tracking
         return 0;
     }
     if (busy && busy_->Refuses(message, wParam)) return 0;
@@ -470,7 +469,7 @@ LRESULT TMainFormWin32::Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         case WM_ACTIVATE:
             if (LOWORD(wParam) != WA_INACTIVE && ready_) {
                 if (busy)
-                    activatePending_ = true;
+                    gate_.ActivateLater();
                 else
                     PostMessageW(hwnd_, kActivated, 0, 0);  // after the first paint
             }

@@ -13,6 +13,7 @@
 
 #include "serial/comport.h"
 #include "ui/control_interfaces.h"
+#include "ui/handler_gate.h"
 #include "ui/main_form_logic.h"
 #include "ui/win32/win32_busy.h"
 #include "ui/win32/win32_controls.h"
@@ -76,9 +77,7 @@ private:
     std::unique_ptr<TMainFormLogic> logic_;
     std::unique_ptr<Win32Busy> busy_;
     bool ready_ = false;
-    bool closePending_ = false;
-    bool activatePending_ = false;
-    bool closed_ = false;
+    THandlerGate gate_;
 };
 
 }  // namespace win32ui
