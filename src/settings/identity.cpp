@@ -1,15 +1,12 @@
 #include "settings/identity.h"
 
 #include "platform/hex_text.h"
-#include "platform/textfile.h"
+#include "settings/id_table.h"
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+using idtable::HexNumber;
+using idtable::Trimmed;
 
 std::vector<std::string> Split(const std::string& text, char at) {
     std::vector<std::string> parts;
@@ -19,17 +16,6 @@ std::vector<std::string> Split(const std::string& text, char at) {
         if (next == std::string::npos) return parts;
         from = next + 1;
     }
-}
-
-bool HexNumber(const std::string& text, std::size_t digits, std::uint32_t& value) {
-    if (text.empty() || text.size() > digits) return false;
-    value = 0;
-    for (char c : text) {
-        const int d = platform::HexDigitValue(c);
-        if (d < 0) return false;
-        value = value << 4 | static_cast<std::uint32_t>(d);
-    }
-    return true;
 }
 
 bool ParseLine(const std::string& line, TChipIdentity& entry, std::string& why) {
@@ -91,36 +77,11 @@ bool ParseLine(const std::string& line, TChipIdentity& entry, std::string& why) 
 }  // namespace
 
 bool ParseIdentityTable(const std::vector<std::string>& lines, std::vector<TChipIdentity>& table, std::string& message) {
-    table.clear();
-    std::vector<std::size_t> lineOf;
-    for (std::size_t n = 0; n < lines.size(); ++n) {
-        const std::string line = Trimmed(lines[n]);
-        if (line.empty() || line[0] == ';') continue;
-        TChipIdentity entry;
-        std::string why;
-        if (!ParseLine(line, entry, why)) {
-            message = "line " + std::to_string(n + 1) + ": " + why;
-            return false;
-        }
-        for (std::size_t k = 0; k < table.size(); ++k) {
-            if (table[k].chipId == entry.chipId) {
-                message = "line " + std::to_string(n + 1) + ": product ID " + platform::Hex4(entry.chipId) +
-                          " is on line " + std::to_string(lineOf[k] + 1) + " already";
-                return false;
-            }
-        }
-        table.push_back(entry);
-        lineOf.push_back(n);
-    }
-    return true;
+    return idtable::Parse(lines, table, message, ParseLine);
 }
 
 bool LoadIdentityTable(const std::string& fileName, std::vector<TChipIdentity>& table, std::string& message) {
-    std::vector<std::string> lines;
-    platform::TextReader in(fileName);
-    while (!in.Eof()) lines.push_back(in.ReadLine());
-    in.Close();
-    return ParseIdentityTable(lines, table, message);
+    return ParseIdentityTable(idtable::ReadLines(fileName), table, message);
 }
 
 const TChipIdentity* FindIdentity(const std::vector<TChipIdentity>& table, std::uint16_t chipId) {

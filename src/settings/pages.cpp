@@ -3,29 +3,14 @@
 #include <algorithm>
 
 #include "platform/hex_text.h"
-#include "platform/textfile.h"
+#include "settings/id_table.h"
 
 namespace {
 
+using idtable::HexNumber;
+using idtable::Trimmed;
+
 std::string Hex(std::uint64_t a) { return "0x" + platform::Hex8(static_cast<std::uint32_t>(a)); }
-
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// At most digits hex digits, the whole text.
-bool HexNumber(const std::string& text, std::size_t digits, std::uint32_t& value) {
-    if (text.empty() || text.size() > digits) return false;
-    value = 0;
-    for (char c : text) {
-        const int d = platform::HexDigitValue(c);
-        if (d < 0) return false;
-        value = value << 4 | static_cast<std::uint32_t>(d);
-    }
-    return true;
-}
 
 bool Decimal(const std::string& text, std::uint64_t& value) {
     if (text.empty() || text.size() > 9) return false;
@@ -113,36 +98,11 @@ std::uint64_t PageStart(const TPageLayout& layout, std::size_t page) {
 }
 
 bool ParsePageTable(const std::vector<std::string>& lines, std::vector<TPageLayout>& table, std::string& message) {
-    table.clear();
-    std::vector<std::size_t> lineOf;
-    for (std::size_t n = 0; n < lines.size(); ++n) {
-        const std::string line = Trimmed(lines[n]);
-        if (line.empty() || line[0] == ';') continue;
-        TPageLayout layout;
-        std::string why;
-        if (!ParseLine(line, layout, why)) {
-            message = "line " + std::to_string(n + 1) + ": " + why;
-            return false;
-        }
-        for (std::size_t k = 0; k < table.size(); ++k) {
-            if (table[k].chipId == layout.chipId) {
-                message = "line " + std::to_string(n + 1) + ": product ID " + platform::Hex4(layout.chipId) +
-                          " is on line " + std::to_string(lineOf[k] + 1) + " already";
-                return false;
-            }
-        }
-        table.push_back(std::move(layout));
-        lineOf.push_back(n);
-    }
-    return true;
+    return idtable::Parse(lines, table, message, ParseLine);
 }
 
 bool LoadPageTable(const std::string& fileName, std::vector<TPageLayout>& table, std::string& message) {
-    std::vector<std::string> lines;
-    platform::TextReader in(fileName);
-    while (!in.Eof()) lines.push_back(in.ReadLine());
-    in.Close();
-    return ParsePageTable(lines, table, message);
+    return ParsePageTable(idtable::ReadLines(fileName), table, message);
 }
 
 const TPageLayout* FindPageLayout(const std::vector<TPageLayout>& table, std::uint16_t chipId) {
