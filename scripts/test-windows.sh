@@ -116,7 +116,8 @@ fi
 
 # The window, velkor.exe, on the simulated chip under Xvfb: clicked at the
 # controls' places with xdotool (without a window manager Wine's X window is
-# the client area), its status text read by window_probe.exe. The port is
+# the client area), its status text read by window_probe.exe and, at each
+# job's end, off the screen. The port is
 # registered as Wine's own, so that it is in the system's list of serial
 # ports and the window's scan finds it.
 xe2e=$build/e2e-window
@@ -155,6 +156,40 @@ status() { # PREFIX: waits for it, one minute at most
   text=$(probe status "$1" 60 | tr -d '\r') || { echo "window: $text; wanted $1" >&2; return 1; }
   echo "  status: $text"
 }
+# The status bar as the screen shows it, pixel for pixel the bar alone
+# showing TEXT, drawn by the probe through the window's own code in a window
+# of its own; waits for it a while. The probe's bar may sit a pixel higher or
+# lower than the window's (its height is made up from a measurement), so the
+# text strip left of the size grip is looked for within a few rows. Nothing
+# here makes the window paint: the probe's window stays clear of it and the
+# pointer stays off the bar.
+references=0
+screen_shows() { # TEXT
+  local rpid rid= same= title
+  references=$((references + 1))
+  title=velkor-bar-reference-$references
+  probe reference "$1" 60 "$title" &
+  rpid=$!
+  for _ in $(seq 200); do
+    rid=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1) && [[ -n $rid ]] && break
+    sleep 0.05
+  done
+  for _ in $(seq 100); do
+    [[ -n $rid ]] || break
+    import -window "$wid" -crop 500x26+0+322 +repage "$xe2e/bar.png"
+    import -window "$rid" -crop 500x34+0+26 +repage "$xe2e/reference.png"  # the bottom of its 60 rows
+    for dy in 0 1 2 3 4 5 6 7 8; do
+      convert "$xe2e/reference.png" -crop "500x26+0+$dy" +repage "$xe2e/strip.png"
+      same=$(compare -metric AE "$xe2e/bar.png" "$xe2e/strip.png" null: 2>&1) || true
+      [[ $same == 0 ]] && break 2
+    done
+    sleep 0.2
+  done
+  kill "$rpid" 2>/dev/null || true
+  wait "$rpid" 2>/dev/null || true
+  [[ $same == 0 ]] || { echo "the status bar on the screen doesn't show '$1' (${same:-no reference} pixels differ)" >&2; return 1; }
+  echo "  on the screen: $1"
+}
 shoot() { import -window root -crop "${geometry}" +repage "$shots/$1.png"; echo "  $shots/$1.png"; }
 start=$(date +%s%N)
 (cd "$xe2e/program" && exec "$wine" velkor.exe "$("$wine" winepath -w "$xe2e/fw.hex" </dev/null 2>/dev/null)") \
@@ -180,13 +215,16 @@ status "Len "
 shoot chip-setup
 click 452 112; click 56 228
 status "..ende, programmiert bis 00000C00"
+screen_shows "..ende, programmiert bis 00000C00"
 cmp -n 3000 "$xe2e/fw.bin" "$xe2e/chip.bin"
 shoot job-end
 click 56 260
 status "..ende, verifiziert bis 00000C00"
+screen_shows "..ende, verifiziert bis 00000C00"
 click 56 148
 probe save-as "$("$wine" winepath -w "$xe2e/out.bin" </dev/null 2>/dev/null)" 30 >/dev/null
 status 'gelesen bis $00020000 fertig.'
+screen_shows 'gelesen bis $00020000 fertig.'
 cmp "$xe2e/chip.bin" "$xe2e/out.bin"
 probe close
 for _ in $(seq 200); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.05; done

@@ -5,6 +5,12 @@
 //                                        confirms it
 //   window_probe close                   asks the window to close, as its
 //                                        close box does
+//   window_probe reference TEXT SECONDS TITLE
+//                                        shows the window's status bar alone,
+//                                        with TEXT, at the bottom of a window
+//                                        of its own titled TITLE: what the
+//                                        window's bar must look like on the
+//                                        screen with TEXT
 // Exit 0 on success, 1 when time ran out.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -13,6 +19,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "ui/win32/win32_controls.h"
 
 namespace {
 
@@ -57,6 +65,41 @@ bool SaveAs(const std::wstring& path) {
     return true;
 }
 
+// The status bar laid out as the window lays it out.
+int Reference(const std::wstring& text, const std::wstring& title, DWORD seconds) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = L"VelkorBarReference";
+    RegisterClassExW(&wc);
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (dpi <= 0) dpi = 96;
+    // Taller than the bar: it sits at the bottom of a client area as in the window.
+    RECT outer{0, 0, MulDiv(520, dpi, 96), MulDiv(60, dpi, 96)};
+    AdjustWindowRectEx(&outer, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0,
+                                  outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);
+    HFONT font = win32ui::UiFont(13, dpi);
+    HWND bar = win32ui::CreateStaBar(window, instance, font, MulDiv(30, dpi, 96), 1);
+    SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    SetTimer(window, 1, seconds * 1000, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != WM_TIMER) DispatchMessageW(&msg);
+    DestroyWindow(window);
+    DeleteObject(font);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -64,8 +107,12 @@ int main(int argc, char* argv[]) {
         HWND window = FindWindowW(L"VelkorProgrammer", nullptr);
         return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
     }
+    // A title of each reference window's own: a window of the last one may
+    // linger on the X server for a while after its process ended.
+    if (argc == 5 && std::string(argv[1]) == "reference")
+        return Reference(Wide(argv[2]), Wide(argv[4]), static_cast<DWORD>(std::atoi(argv[3])));
     if (argc != 4) {
-        std::fprintf(stderr, "usage: window_probe status PREFIX SECONDS | save-as PATH SECONDS | close\n");
+        std::fprintf(stderr, "usage: window_probe status PREFIX SECONDS | save-as PATH SECONDS | reference TEXT SECONDS TITLE | close\n");
         return 2;
     }
     const std::string what = argv[1];

@@ -104,15 +104,8 @@ TMainFormWin32::TMainFormWin32(HINSTANCE instance, std::vector<std::string> argu
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Velkor Programmer", style, S(382), S(180), minOuter_.cx,
                             minOuter_.cy, nullptr, nullptr, instance, this);
 
-    // The bitmap font of the layout at 96 dpi; its TrueType successor, which
-    // scales, at any other.
-    const wchar_t* face = dpi_ == 96 ? L"MS Sans Serif" : L"Microsoft Sans Serif";
-    auto font = [&](int pixels) {
-        return CreateFontW(-S(pixels), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
-    };
-    font_ = font(11);
-    bigFont_ = font(13);
+    font_ = UiFont(11, dpi_);
+    bigFont_ = UiFont(13, dpi_);
     chipBrush_ = CreateSolidBrush(kChipColour);
     CreateControls();
 
@@ -261,20 +254,8 @@ void TMainFormWin32::CreateControls() {
     ReleaseDC(label, dc);
     SetWindowPos(label, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-    HWND bar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOther)), instance_, nullptr);
+    HWND bar = CreateStaBar(hwnd_, instance_, bigFont_, S(kStaBarHeight), kOther);
     named_.emplace_back("StaBar", bar);
-    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(bigFont_), FALSE);
-    int parts[] = {-1};
-    SendMessageW(bar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-    // The minimum height leaves out borders the bar doesn't tell exactly:
-    // measured once and made up.
-    SendMessageW(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStaBarHeight)), 0);
-    SendMessageW(bar, WM_SIZE, 0, 0);
-    RECT barRect;
-    GetWindowRect(bar, &barRect);
-    const int extra = static_cast<int>(barRect.bottom - barRect.top) - S(kStaBarHeight);
-    SendMessageW(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStaBarHeight) - extra), 0);
     SendMessageW(Control("ChipAnzeige"), WM_SETFONT, reinterpret_cast<WPARAM>(bigFont_), FALSE);
 
     StaBar = std::make_unique<Win32StatusBar>(bar);

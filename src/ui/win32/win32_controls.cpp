@@ -176,4 +176,27 @@ void Win32StatusBar::Repaint() {
     platform::WhileWaiting();
 }
 
+HFONT UiFont(int pixels, int dpi) {
+    const wchar_t* face = dpi == 96 ? L"MS Sans Serif" : L"Microsoft Sans Serif";
+    return CreateFontW(-MulDiv(pixels, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
+}
+
+HWND CreateStaBar(HWND parent, HINSTANCE instance, HFONT font, int height, int id) {
+    HWND bar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    int parts[] = {-1};
+    SendMessageW(bar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    // The minimum height leaves out borders the bar doesn't tell exactly:
+    // measured once and made up.
+    SendMessageW(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(height), 0);
+    SendMessageW(bar, WM_SIZE, 0, 0);
+    RECT barRect;
+    GetWindowRect(bar, &barRect);
+    const int extra = static_cast<int>(barRect.bottom - barRect.top) - height;
+    SendMessageW(bar, SB_SETMINHEIGHT, static_cast<WPARAM>(height - extra), 0);
+    return bar;
+}
+
 }  // namespace win32ui

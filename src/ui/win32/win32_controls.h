@@ -141,4 +141,12 @@ private:
 
 std::wstring WindowText(HWND hwnd);
 
+// The window's font, pixels high at 96 dpi, at dpi: the bitmap font the
+// layout was drawn with at 96 dpi, its TrueType successor, which scales, at
+// any other.
+HFONT UiFont(int pixels, int dpi);
+// The status bar at the bottom of parent: one part reaching to the right end,
+// in font, height pixels high.
+HWND CreateStaBar(HWND parent, HINSTANCE instance, HFONT font, int height, int id);
+
 }  // namespace win32ui
