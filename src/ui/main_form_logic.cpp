@@ -206,21 +206,27 @@ void TMainFormLogic::HexLadeButtonClick() {
         StaBar->SetText(message);
 }
 
-// The file is read again on every click, so its latest state is programmed.
-void TMainFormLogic::ProgStartButtonClick() {
+// The file is read again on every click, so its latest state goes to the
+// chip; then the chip is reset into its bootloader. False with the reason shown.
+bool TMainFormLogic::LoadAndConnect(bool showConnecting) {
     std::string message;
     StaBar->SetText("lese Hexdatei..");
     StaBar->Repaint();
     if (!LoadHexFile(*StaBar, Ini.HexDatei, message)) {
         StaBar->SetText(message);
-        return;
+        return false;
     }
     StaBar->SetText("verbinde..");
-    StaBar->Repaint();
+    if (showConnecting) StaBar->Repaint();
     if (!Connect(ComPort)) {
         StaBar->SetText("keine Verbindung.");
-        return;
+        return false;
     }
+    return true;
+}
+
+void TMainFormLogic::ProgStartButtonClick() {
+    if (!LoadAndConnect(true)) return;
     StaBar->SetText("programmiere..");
     StaBar->Repaint();
     StaBar->SetText(ProgramFlash(ComPort, *StaBar).text);
@@ -228,18 +234,7 @@ void TMainFormLogic::ProgStartButtonClick() {
 }
 
 void TMainFormLogic::VerifyButtonClick() {
-    std::string message;
-    StaBar->SetText("lese Hexdatei..");
-    StaBar->Repaint();
-    if (!LoadHexFile(*StaBar, Ini.HexDatei, message)) {
-        StaBar->SetText(message);
-        return;
-    }
-    StaBar->SetText("verbinde..");
-    if (!Connect(ComPort)) {
-        StaBar->SetText("keine Verbindung.");
-        return;
-    }
+    if (!LoadAndConnect(false)) return;
     StaBar->SetText(VerifyFlash(ComPort, *StaBar).text);
 }
 

@@ -69,6 +69,9 @@ public:
 private:
     // Whether port n goes into the port list.
     bool PortFound(std::int32_t n);
+    // The HEX file read and the chip in its bootloader, for program and verify;
+    // showConnecting paints "verbinde.." before the wait.
+    bool LoadAndConnect(bool showConnecting);
     // The device of the port in use and, when it could not be opened, why.
     void ShowPortToolTips();
 
