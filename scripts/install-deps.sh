@@ -11,7 +11,7 @@ packages=("$@")
   pkg-config libcanberra-dev sound-theme-freedesktop
   xvfb xauth xdotool x11-apps imagemagick libx11-dev libxfixes-dev
   stm32flash srecord binutils libelf-dev
-  libgensio-dev ser2net openssl
+  libgensio-dev ser2net openssl strace
   desktop-file-utils appstream
   clang libclang-rt-14-dev
 )

@@ -413,6 +413,10 @@ private:
     int dropErr_ = 0;
 };
 
+bool UsesTls(const std::string& gensioString) {
+    return gensioString.find("ssl(") != std::string::npos || gensioString.find(",ssl,") != std::string::npos;
+}
+
 std::map<std::string, std::string> g_failures;
 
 class NetSerial : public SerialDeviceService {
@@ -430,7 +434,10 @@ public:
             if (const std::string text = conn->Greeting(); !text.empty())
                 why += " (\"" + text + "\")";
             else if (err == GE_REMCLOSE)
-                why += " (ist der Port belegt?)";
+                // Under TLS 1.3 a server checks the client's certificate
+                // after the handshake, and a refusal looks like this too.
+                why += UsesTls(gensioString) ? " (Zertifikat nicht angenommen oder Port belegt?)"
+                                             : " (ist der Port belegt?)";
             if (!conn->Close()) conn.release();  // the library still calls back into it
             return Fail(name, label, why);
         }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -79,33 +80,50 @@ private:
     Background process_;
 };
 
+struct Ser2netOptions {
+    std::string ssl;      // the options of a TLS layer under the telnet one; empty for none
+    std::string authdir;  // where ser2net finds the client certificates it lets in
+    std::string trace;    // a file for strace's record of ser2net's ioctls on the device
+};
+
 // ser2net with an RFC 2217 accepter on 127.0.0.1 for each device, in the
 // foreground; stopped at destruction.
 class Ser2net {
 public:
-    // ssl: the options of a TLS layer under the telnet one; empty for none.
-    Ser2net(const testsupport::TempDir& tmp, const std::vector<std::string>& devices, const std::string& ssl = {}) {
+    Ser2net(const testsupport::TempDir& tmp, const std::vector<std::string>& devices, const Ser2netOptions& o = {}) {
         std::string yaml;
         for (std::size_t i = 0; i < devices.size(); ++i) {
             ports_.push_back(FreePort());
+            // 9600 N: what the line has until the client sets its own.
             yaml += "connection: &board" + std::to_string(i) + "\n" +
-                    "  accepter: telnet(rfc2217)," + (ssl.empty() ? "" : "ssl(" + ssl + "),") + "tcp(nodelay),127.0.0.1," +
-                    std::to_string(ports_.back()) + "\n" +
-                    "  connector: serialdev," + devices[i] + ",115200e81,local\n" +
-                    "  options:\n    kickolduser: false\n    chardelay: false\n    mdns: false\n";
+                    "  accepter: telnet(rfc2217)," + (o.ssl.empty() ? "" : "ssl(" + o.ssl + "),") +
+                    "tcp(nodelay),127.0.0.1," + std::to_string(ports_.back()) + "\n" +
+                    "  connector: serialdev," + devices[i] + ",9600n81,local\n" +
+                    "  options:\n    kickolduser: false\n    chardelay: false\n    mdns: false\n" +
+                    (o.authdir.empty() ? "" : "    authdir: " + o.authdir + "\n");
         }
         const std::string name = "ser2net" + std::to_string(ports_.front());
         tmp.Write(name + ".yaml", yaml);
         pidFile_ = tmp.File(name + ".pid");
+        std::string command = "exec ser2net -n -d -u -c \"$0\" -P \"$1\"";
+        traced_ = !o.trace.empty();
+        if (traced_)
+            command = "exec strace -f --seccomp-bpf -v -e trace=openat,ioctl,writev -e signal=none -o \"$2\" " + command.substr(5);
         // The shell prints the line Background waits for, then becomes ser2net.
         process_ = std::make_unique<Background>(
-            "/bin/sh", std::vector<std::string>{"-c", "echo started; exec ser2net -n -d -u -c \"$0\" -P \"$1\"",
-                                                tmp.File(name + ".yaml"), pidFile_});
+            "/bin/sh", std::vector<std::string>{"-c", "echo started; " + command, tmp.File(name + ".yaml"), pidFile_,
+                                                o.trace});
         EXPECT_TRUE(WaitFor([&] {
             for (int p : ports_)
                 if (!Listening(p)) return false;
             return true;
         }, kStartLimitMs)) << "ser2net did not start listening";
+    }
+    ~Ser2net() {
+        // Under strace the process we started is strace, which would leave
+        // ser2net running when stopped itself.
+        if (traced_)
+            if (const std::string pid = ReadFile(pidFile_); !pid.empty()) kill(static_cast<pid_t>(std::stol(pid)), SIGTERM);
     }
     int port(std::size_t i = 0) const { return ports_.at(i); }
     // Gone at once, connections and all, as a machine that loses power.
@@ -118,6 +136,7 @@ public:
 private:
     std::vector<int> ports_;
     std::string pidFile_;
+    bool traced_ = false;
     std::unique_ptr<Background> process_;
 };
 
@@ -158,13 +177,51 @@ std::vector<std::string> ComPortRequests(const std::string& trace) {
     return out;
 }
 
+// What ser2net did to the device, from strace's record, up to the first
+// sync byte it wrote: "115200 8E1" for a line setting, "flush", "modem" for
+// a modem-line call (which fails on a pseudo-terminal), "sync".
+std::vector<std::string> DeviceSteps(const std::string& trace, const std::string& device) {
+    std::vector<std::string> steps;
+    std::string fd;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        if (fd.empty()) {
+            const auto open = line.find("openat(AT_FDCWD, \"" + device + "\"");
+            const auto result = line.rfind(" = ");
+            if (open != std::string::npos && result != std::string::npos && line[result + 3] != '-')
+                fd = line.substr(result + 3);
+            continue;
+        }
+        const auto has = [&](const std::string& text) { return line.find(text) != std::string::npos; };
+        if (has("writev(" + fd + ", [{iov_base=\"\\177\"")) {
+            steps.push_back("sync");
+            break;
+        }
+        if (!has("ioctl(" + fd + ", ")) continue;
+        if (has("TCFLSH")) {
+            steps.push_back("flush");
+        } else if (has("TIOCM")) {
+            steps.push_back("modem");
+        } else if (has("TCSETS")) {
+            const auto speed = line.find("c_ospeed=");
+            const std::string parity = !has("PARENB") ? "N" : has("PARODD") ? "O" : "E";
+            steps.push_back((speed == std::string::npos ? std::string("?")
+                                                        : line.substr(speed + 9, line.find_first_of(",}", speed) - speed - 9)) +
+                            " " + (has("CS8") ? "8" : "?") + parity + (has("CSTOPB") ? "2" : "1"));
+        }
+    }
+    return steps;
+}
+
 TEST(NetPorts, WholeJobThroughSer2netWithItsRequestsInOrder) {
     testsupport::TempDir tmp;
     const std::string fw = Pattern(0x10000);
     tmp.Write("fw.bin", fw);
     Sim sim;
     ASSERT_FALSE(sim.device().empty());
-    Ser2net server(tmp, {sim.device()});
+    Ser2netOptions traced;
+    traced.trace = tmp.File("ser2net.strace");
+    Ser2net server(tmp, {sim.device()}, traced);
     // A gensio connection string with a trace of what goes out.
     const std::string device = "telnet(rfc2217),trace(dir=write,raw,file=" + tmp.File("wire.bin") +
                                "),tcp(nodelay),127.0.0.1," + std::to_string(server.port());
@@ -190,6 +247,18 @@ TEST(NetPorts, WholeJobThroughSer2netWithItsRequestsInOrder) {
                                                "12:03",      "1:00000000", "5:08",     "5:0C",    "5:09",
                                                "data:7F"};
     EXPECT_EQ(ComPortRequests(tmp.Read("wire.bin")), expected);
+
+    // On ser2net's side: 115200 8E1 on the device, its queues flushed, then
+    // the three line changes (refused by the pseudo-terminal), then the sync.
+    std::vector<std::string> steps = DeviceSteps(tmp.Read("ser2net.strace"), sim.device());
+    ASSERT_FALSE(steps.empty()) << "no record of the device in ser2net's trace";
+    EXPECT_EQ(steps.back(), "sync") << ::testing::PrintToString(steps);
+    const auto flush = std::find(steps.rbegin(), steps.rend(), "flush");
+    ASSERT_NE(flush, steps.rend()) << ::testing::PrintToString(steps);
+    EXPECT_GE(std::count(steps.rbegin(), flush, "modem"), 3) << ::testing::PrintToString(steps);
+    const auto setting = std::find_if(flush, steps.rend(), [](const std::string& s) { return s != "flush" && s != "modem"; });
+    ASSERT_NE(setting, steps.rend()) << ::testing::PrintToString(steps);
+    EXPECT_EQ(*setting, "115200 8E1") << ::testing::PrintToString(steps);
 }
 
 TEST(NetPorts, TwoBoardsBehindOneSer2netAndALocalOneAtOnce) {
@@ -227,29 +296,54 @@ bool MakeCertificates(const testsupport::TempDir& tmp, const std::string& ca, co
     return true;
 }
 
-TEST(NetPorts, ThroughTlsTheRacksCertificateIsChecked) {
+// A key and a self-signed certificate for a programming PC, let in by the
+// rack when it is in its name's folder under authdir.
+bool MakeClient(const testsupport::TempDir& tmp, const std::string& name, bool allowed) {
+    const std::string d = tmp.path() + "/";
+    const std::string allowedDir = d + "auth/" + name + "/allowed_certs";
+    std::string steps = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + name + " -keyout " + d +
+                        name + ".key -out " + d + name + ".crt";
+    if (allowed)
+        steps += " && mkdir -p " + allowedDir + " && cp " + d + name + ".crt " + allowedDir + " && openssl rehash " +
+                 allowedDir;
+    return std::system(("(" + steps + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST(NetPorts, ThroughTlsEachEndChecksTheOthersCertificate) {
     testsupport::TempDir tmp;
     ASSERT_TRUE(MakeCertificates(tmp, "rack-ca", "rack1"));
     ASSERT_TRUE(MakeCertificates(tmp, "other-ca", "other"));
+    ASSERT_TRUE(MakeClient(tmp, "line1", true));
+    ASSERT_TRUE(MakeClient(tmp, "line2", false));
     Sim sim;
-    Ser2net server(tmp, {sim.device()}, "key=" + tmp.File("rack1.key") + ",cert=" + tmp.File("rack1.crt"));
-    const auto through = [&](const std::string& ca) {
-        return RunProgram(CliPath(),
-                          {"--device",
-                           "telnet(rfc2217),ssl(CA=" + tmp.File(ca) + "),tcp(nodelay),127.0.0.1," +
-                               std::to_string(server.port()),
-                           "--boot-delay", "100", "info"},
-                          tmp.path());
+    Ser2netOptions tls;
+    tls.ssl = "key=" + tmp.File("rack1.key") + ",cert=" + tmp.File("rack1.crt") + ",clientauth";
+    tls.authdir = tmp.File("auth");
+    Ser2net server(tmp, {sim.device()}, tls);
+    const std::string refused = "keine Verbindung zu 127.0.0.1:" + std::to_string(server.port()) + ": ";
+    struct Case {
+        std::string ca, client;
+        std::string out;  // on standard output when let in, else on standard error
     };
-    const auto good = through("rack-ca.crt");
-    EXPECT_EQ(good.exitCode, 0) << good.err;
-    EXPECT_NE(good.out.find("STM32F10x medium density"), std::string::npos) << good.out;
-    const auto bad = through("other-ca.crt");
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.err.find("keine Verbindung zu 127.0.0.1:" + std::to_string(server.port()) +
-                           ": Zertifikat abgelehnt"),
-              std::string::npos)
-        << bad.err;
+    const std::vector<Case> cases = {
+        {"rack-ca", "line1", "STM32F10x medium density"},
+        {"other-ca", "line1", refused + "Zertifikat abgelehnt"},
+        {"rack-ca", "line2", refused + "vom Server getrennt (Zertifikat nicht angenommen"},
+        {"rack-ca", "", refused + "vom Server getrennt (Zertifikat nicht angenommen"},
+    };
+    for (const auto& c : cases) {
+        const std::string client =
+            c.client.empty() ? "" : ",cert=" + tmp.File(c.client + ".crt") + ",key=" + tmp.File(c.client + ".key");
+        const auto r = RunProgram(CliPath(),
+                                  {"--device",
+                                   "telnet(rfc2217),ssl(CA=" + tmp.File(c.ca + ".crt") + client + "),tcp(nodelay),127.0.0.1," +
+                                       std::to_string(server.port()),
+                                   "--boot-delay", "100", "info"},
+                                  tmp.path());
+        const bool in = c.out.rfind(refused, 0) != 0;
+        EXPECT_EQ(r.exitCode, in ? 0 : 1) << c.ca << " " << c.client << "\n" << r.err;
+        EXPECT_NE((in ? r.out : r.err).find(c.out), std::string::npos) << c.ca << " " << c.client << "\n" << r.out << r.err;
+    }
 }
 
 // A server that answers the connection with what no RFC 2217 server sends:
