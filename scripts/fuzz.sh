@@ -18,12 +18,12 @@ if [[ "${1:-}" == "--coverage" ]]; then
 fi
 seconds=${1:-60}
 build=${2:-build-fuzz}
-targets=(hexfile konfig targets identify firmware srec pages elf)
+targets=(hexfile konfig targets identify firmware srec pages elf net)
 jobs=${FUZZ_BUILD_JOBS:-2}
 out="$build/fuzz"
 
 # llvm brings llvm-profdata and llvm-cov: only the coverage report needs it.
-packages=(cmake ninja-build clang libclang-rt-14-dev libelf-dev pkg-config)
+packages=(cmake ninja-build clang libclang-rt-14-dev libelf-dev libgensio-dev pkg-config)
 $coverage && packages+=(llvm)
 scripts/install-deps.sh "${packages[@]}"
 
@@ -51,7 +51,8 @@ if $coverage; then
   llvm-cov report -instr-profile="$cov/fuzz.profdata" "${objects[@]:1}" \
     src/settings/hexfile.cpp src/settings/konfig.cpp src/settings/targets.cpp src/settings/inifile.cpp \
     src/jobs/identify.cpp src/platform/textfile.cpp src/settings/firmware.cpp src/settings/srecord.cpp \
-    src/settings/pages.cpp src/settings/hex_records.cpp src/settings/elf.cpp
+    src/settings/pages.cpp src/settings/hex_records.cpp src/settings/elf.cpp \
+    src/platform/net_serial_gensio.cpp
   exit 0
 fi
 
@@ -59,6 +60,7 @@ configure "$build" "-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-re
 mkdir -p "$out/artifacts"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp}
 failed=()
 for t in "${targets[@]}"; do
   # New inputs go to a working corpus in the build tree; the seeds stay as committed.
