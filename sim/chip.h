@@ -115,11 +115,13 @@ ChipPreset F429Preset();
 ChipPreset F303Preset();
 // G031: ID 0x466, 64 KiB in 2 KiB pages, double words with ECC.
 ChipPreset G031Preset();
+// C031: ID 0x453, 32 KiB in 2 KiB pages, otherwise as the G031.
+ChipPreset C031Preset();
 // L476: ID 0x415, 1 MiB in two banks of 2 KiB pages, double words with ECC.
 ChipPreset L476Preset();
 // H743: ID 0x450, 2 MiB in two banks of 128 KiB sectors, 256-bit flash words.
 ChipPreset H743Preset();
-// "f103", "f407", "f429", "f303", "g031", "l476", "h743" in any letter case.
+// "f103", "f407", "f429", "f303", "g031", "c031", "l476", "h743" in any letter case.
 std::optional<ChipPreset> PresetByName(const std::string& name);
 // Another flash size: erase units are dropped from the end or the last one
 // is repeated, the write protection groups follow.

@@ -125,7 +125,7 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& o, std::string&
     }
     auto preset = PresetByName(presetName);
     if (!preset) {
-        error = "unknown preset " + presetName + " (f103, f407, f429, f303, g031, l476, h743)";
+        error = "unknown preset " + presetName + " (f103, f407, f429, f303, g031, c031, l476, h743)";
         return false;
     }
     o.preset = *preset;
@@ -147,7 +147,7 @@ counts as reset plus synchronisation and is answered 0x79.
 The chip speaks 8 data bits, even parity, 1 stop bit at the speed it measured
 on the 0x7F of the synchronisation; bytes framed otherwise are not understood.
 
-  --preset NAME        f103 (default), f407, f429, f303, g031, l476, h743
+  --preset NAME        f103 (default), f407, f429, f303, g031, c031, l476, h743
   --flash-size N       flash size in bytes (K and M allowed, 0x for hex)
   --id HEX             product ID for Get ID
   --bl-version HEX     bootloader version for Get and Get Version

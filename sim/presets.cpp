@@ -178,6 +178,22 @@ ChipPreset G031Preset() {
     return p;
 }
 
+// The C0 keeps the G0's information block, option bytes and boot by option
+// bits (RM0490, "Boot configuration" and FLASH_OPTR: nBOOT_SEL set as
+// delivered, the empty check latched at the option byte load); its
+// bootloader has Extended Erase (AN2606, "STM32C031xx devices").
+ChipPreset C031Preset() {
+    ChipPreset p = G031Preset();
+    p.name = "C031";
+    p.productId = 0x453;
+    // RM0490, FLASH memory organization: 32 KiB in 16 pages of 2 KiB.
+    p.flashSize = 32 * 1024;
+    p.pages.assign(16, EraseUnit{2048, 22'000});
+    p.signature = {0x1FFF7550, Uid(0x27, 0x13, 5, "VLKC031"), 0x1FFF75A0};  // RM0490, device electronic signature
+    p.ram = {0x20000000, 12 * 1024};
+    return p;
+}
+
 ChipPreset L476Preset() {
     ChipPreset p = G031Preset();
     p.name = "L476";
@@ -241,6 +257,7 @@ std::optional<ChipPreset> PresetByName(const std::string& name) {
     if (n == "f429") return F429Preset();
     if (n == "f303") return F303Preset();
     if (n == "g031") return G031Preset();
+    if (n == "c031") return C031Preset();
     if (n == "l476") return L476Preset();
     if (n == "h743") return H743Preset();
     return std::nullopt;

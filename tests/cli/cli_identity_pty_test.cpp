@@ -113,32 +113,36 @@ TEST(CliIdentity, TheLogGainsOneLinePerBoardAndRunAndKeepsTheEarlierOnes) {
     EXPECT_EQ(bad.exitCode, 2) << bad.err;
 }
 
-// A G0 as delivered lets option bits choose the boot source, and its empty
-// check sends only a blank chip to the bootloader: one programming, then no
-// connection after the next power-on, until boot-pin gives BOOT0 control.
-TEST(CliIdentity, AG0AsDeliveredAnswersOnceUntilBootPinGivesTheBootPinControl) {
+// A G0 or C0 as delivered lets option bits choose the boot source, and its
+// empty check sends only a blank chip to the bootloader: one programming, then
+// no connection after the next power-on, until boot-pin gives BOOT0 control.
+TEST(CliIdentity, AG0OrC0AsDeliveredAnswersOnceUntilBootPinGivesTheBootPinControl) {
     testsupport::TempDir tmp;
     tmp.Write("app.bin", std::string("\x00\x20\x00\x20\xC1\x00\x00\x08", 8) + std::string(1000, '\x5A'));
-    auto run = [&](const std::string& board, std::vector<std::string> commands) {
-        Sim sim({"--preset", "g031", "--flash", tmp.File(board + ".bin"), "--options", tmp.File(board + ".opt")});
-        std::vector<std::string> args{"--device", sim.device(), "--boot-delay", "100"};
-        args.insert(args.end(), commands.begin(), commands.end());
-        return RunProgram(CliPath(), args, tmp.path());
-    };
-    const auto fresh = run("a", {"info", "--json", "info"});
-    EXPECT_EQ(fresh.exitCode, 0) << fresh.err;
-    EXPECT_TRUE(Has(fresh.out, "Boot source: chosen by option bits (nBOOT_SEL set)")) << fresh.out;
-    EXPECT_TRUE(Has(fresh.out, "\"boot_pin\":false")) << fresh.out;
+    for (const std::string preset : {"g031", "c031"}) {
+        SCOPED_TRACE(preset);
+        auto run = [&](const std::string& board, std::vector<std::string> commands) {
+            const std::string files = tmp.File(preset + board);
+            Sim sim({"--preset", preset, "--flash", files + ".bin", "--options", files + ".opt"});
+            std::vector<std::string> args{"--device", sim.device(), "--boot-delay", "100"};
+            args.insert(args.end(), commands.begin(), commands.end());
+            return RunProgram(CliPath(), args, tmp.path());
+        };
+        const auto fresh = run("a", {"info", "--json", "info"});
+        EXPECT_EQ(fresh.exitCode, 0) << fresh.err;
+        EXPECT_TRUE(Has(fresh.out, "Boot source: chosen by option bits (nBOOT_SEL set)")) << fresh.out;
+        EXPECT_TRUE(Has(fresh.out, "\"boot_pin\":false")) << fresh.out;
 
-    EXPECT_EQ(run("a", {"program", "app.bin"}).exitCode, 0);
-    EXPECT_EQ(run("a", {"info"}).exitCode, 1) << "no command may clear nBOOT_SEL unasked";
+        EXPECT_EQ(run("a", {"program", "app.bin"}).exitCode, 0);
+        EXPECT_EQ(run("a", {"info"}).exitCode, 1) << "no command may clear nBOOT_SEL unasked";
 
-    const auto fixed = run("b", {"program", "app.bin", "boot-pin"});
-    EXPECT_EQ(fixed.exitCode, 0) << fixed.out << fixed.err;
-    const auto later = run("b", {"--json", "info", "boot-pin"});
-    EXPECT_EQ(later.exitCode, 0) << later.err;
-    EXPECT_TRUE(Has(later.out, "\"boot_pin\":true")) << later.out;
-    EXPECT_TRUE(Has(later.out, "nBOOT_SEL is clear")) << later.out;
+        const auto fixed = run("b", {"program", "app.bin", "boot-pin"});
+        EXPECT_EQ(fixed.exitCode, 0) << fixed.out << fixed.err;
+        const auto later = run("b", {"--json", "info", "boot-pin"});
+        EXPECT_EQ(later.exitCode, 0) << later.err;
+        EXPECT_TRUE(Has(later.out, "\"boot_pin\":true")) << later.out;
+        EXPECT_TRUE(Has(later.out, "nBOOT_SEL is clear")) << later.out;
+    }
 
     // Where the pin always chooses there is nothing to write, and that is no failure.
     Sim f1({"--preset", "f103", "--log", tmp.File("f1.log")});

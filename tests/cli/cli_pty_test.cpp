@@ -345,12 +345,13 @@ TEST_F(CliOnSim, InfoFailsWithoutAnIdAndWarnsOfAnUnlistedOne) {
         << r.err;
 }
 
-// The G0, the L4 with two banks and the H7 with its 128 KiB sectors: each
-// erases only what the image touches, by its own layout in pages.cfi.
+// The G0 and C0, the L4 with two banks and the H7 with its 128 KiB sectors:
+// each erases only what the image touches, by its own layout in pages.cfi.
 TEST_F(CliOnSim, TheNewFamiliesEraseOnlyTheTouchedPagesThenVerifyAndRead) {
     tmp.Write("app.bin", std::string(5000, '\x3C'));  // 0x08001000-0x08002387
     const std::pair<const char*, const char*> cases[] = {
-        {"g031", "\"pages\":\"2-4\""}, {"l476", "\"pages\":\"2-4\""}, {"h743", "\"pages\":\"0\""}};
+        {"g031", "\"pages\":\"2-4\""}, {"c031", "\"pages\":\"2-4\""}, {"l476", "\"pages\":\"2-4\""},
+        {"h743", "\"pages\":\"0\""}};
     for (const auto& [preset, pages] : cases) {
         SCOPED_TRACE(preset);
         Sim sim({"--preset", preset, "--no-flash-time"});

@@ -149,7 +149,8 @@ TEST(SimCommandsTest, TheSignatureIsWhereTheIdentityTableSays) {
     ASSERT_TRUE(LoadIdentityTable(testsupport::ProgramDir() + "/" + kIdentityFileName, table, message)) << message;
     const std::pair<sim::ChipPreset, bool> presets[] = {{sim::F103Preset(), true}, {sim::F407Preset(), true},
                                                         {sim::F303Preset(), true}, {sim::G031Preset(), true},
-                                                        {sim::L476Preset(), false}, {sim::H743Preset(), true}};
+                                                        {sim::C031Preset(), true},  {sim::L476Preset(), false},
+                                                        {sim::H743Preset(), true}};
     for (auto [p, answers] : presets) {
         SCOPED_TRACE(p.name);
         sim::SetFlashSize(p, p.flashSize / 2);

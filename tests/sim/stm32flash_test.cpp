@@ -67,6 +67,20 @@ TEST(SimStm32flashTest, G031WithEccDoubleWords) {
     CheckRoundTrip({"--preset", "g031"}, "Device ID    : 0x0466", 64 * 1024);
 }
 
+// stm32flash 0.7 knows no C0: it refuses the C031 by its ID. Presented as the
+// F030x6, its one ID of 32 KiB (though of 1 KiB pages), the C031 serves it
+// like the other presets.
+TEST(SimStm32flashTest, C031RefusedByItsIdServesUnderOneOfTheSameSize) {
+    if (access(kTool, X_OK) != 0) GTEST_SKIP() << "stm32flash is not installed (scripts/install-deps.sh)";
+    {
+        simtest::SimProcess sim({"--preset", "c031"});
+        std::string out;
+        EXPECT_NE(Flash(sim.slave(), {}, out), 0);
+        EXPECT_NE(out.find("Unknown/unsupported device (Device ID: 0x453)"), std::string::npos) << out;
+    }
+    CheckRoundTrip({"--preset", "c031", "--id", "0x444"}, "Device ID    : 0x0444", 32 * 1024);
+}
+
 TEST(SimStm32flashTest, L476WithTwoBanksOfPages) {
     CheckRoundTrip({"--preset", "l476", "--no-flash-time"}, "Device ID    : 0x0415", 1024 * 1024);
 }
