@@ -12,8 +12,9 @@ namespace {
 constexpr std::uint32_t kPumpEveryMs = 20;
 
 // The window system's own events: answers to the window manager's ping,
-// exposes, moves. Clicks and keys stay queued for EndWait to drop; timers and
-// socket notifiers wait for the event loop.
+// exposes, moves. Clicks and keys stay queued for EndWait to drop; timers
+// wait for the event loop, and so do socket notifiers where the dispatcher
+// honours the flag (the glib one may not).
 constexpr QEventLoop::ProcessEventsFlags kWhileWaiting =
     QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers;
 

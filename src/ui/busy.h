@@ -3,7 +3,9 @@
 // for seconds. Meanwhile the library's waits and the status bar's repaints
 // call WhileWaiting: the window answers its window manager and repaints, with
 // the busy cursor over it. Clicks and keys made meanwhile are dropped, and no
-// timer, socket notifier or posted call gets a handler of the program to run.
+// timer or posted call gets a handler of the program to run. Socket notifiers
+// are asked to wait too, but Qt's glib dispatcher may deliver them all the
+// same: the program's one notifier, for a stop, only asks for a close.
 #pragma once
 
 #include <QEventLoop>
