@@ -22,5 +22,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 find_program(VELKOR_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 set(VELKOR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix for running the tests")
 if(VELKOR_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${VELKOR_WINEPREFIX} WINEDEBUG=-all ${VELKOR_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${VELKOR_WINEPREFIX} WINEDEBUG=-all
+      ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${VELKOR_WINE})
 endif()
