@@ -8,46 +8,21 @@
 // same: the program's one notifier, for a stop, only asks for a close.
 #pragma once
 
-#include <QEventLoop>
 #include <QObject>
 
-#include <cstdint>
+#include "ui/busy_state.h"
 
-#include "platform/wait_hook.h"
-
-class TBusyGuard : public QObject, public platform::WaitHook {
+class TBusyGuard : public QObject, public TBusyState {
 public:
-    // Installs itself as the library's wait hook for its lifetime.
     TBusyGuard();
     ~TBusyGuard() override;
-    TBusyGuard(const TBusyGuard&) = delete;
-    TBusyGuard& operator=(const TBusyGuard&) = delete;
-
-    // Runs handler unless one is running already; false when refused.
-    template <class F>
-    bool Run(F&& handler) {
-        if (running_) return false;
-        running_ = true;
-        handler();
-        EndWait();
-        running_ = false;
-        return true;
-    }
-    bool Running() const { return running_; }
-
-    void WhileWaiting() override;
-    // When the running handler has waited: drops the clicks and keys that
-    // came meanwhile and puts the cursor back. Before a message box, too.
-    void EndWait();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Pump(QEventLoop::ProcessEventsFlags flags);
-
-    bool running_ = false;
-    bool waited_ = false;
-    bool pumping_ = false;
-    std::uint32_t lastPumpMs_ = 0;
+    void ShowWaitCursor() override;
+    void PumpWhileWaiting() override;
+    void DropWaitInput() override;
+    void RestoreCursor() override;
 };

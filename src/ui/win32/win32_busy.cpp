@@ -1,14 +1,8 @@
 #include "ui/win32/win32_busy.h"
 
-#include "platform/clock.h"
-
 namespace win32ui {
 
 namespace {
-
-// Often enough to repaint smoothly and to answer Windows' hung-window check,
-// rarely enough to cost nothing while a wait runs.
-constexpr std::uint32_t kPumpEveryMs = 20;
 
 bool IsClientInput(UINT message) {
     return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
@@ -23,23 +17,12 @@ bool IsNonClientInput(UINT message) {
 
 }  // namespace
 
-Win32Busy::Win32Busy(HWND window) : window_(window) { platform::SetWaitHook(this); }
-
-Win32Busy::~Win32Busy() { platform::SetWaitHook(nullptr); }
-
 bool Win32Busy::IsOurs(HWND hwnd) const { return hwnd && (hwnd == window_ || IsChild(window_, hwnd)); }
 
-void Win32Busy::WhileWaiting() {
-    // Outside a handler nothing waits; inside a pump nothing may.
-    if (!running_ || pumping_) return;
-    const std::uint32_t now = platform::TickCount();
-    if (waited_ && static_cast<std::uint32_t>(now - lastPumpMs_) < kPumpEveryMs) return;
-    if (!waited_) {
-        waited_ = true;
-        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    }
-    lastPumpMs_ = now;
-    pumping_ = true;
+void Win32Busy::ShowWaitCursor() { SetCursor(LoadCursorW(nullptr, IDC_WAIT)); }
+
+// Also answers Windows' hung-window check.
+void Win32Busy::PumpWhileWaiting() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -58,10 +41,11 @@ void Win32Busy::WhileWaiting() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    pumping_ = false;
 }
 
-void Win32Busy::DropQueuedInput() {
+// What the user clicked or typed during the wait goes; the handler's last
+// texts are painted by the message loop after it, as without the wait.
+void Win32Busy::DropWaitInput() {
     MSG msg;
     const UINT ranges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
                               {WM_MOUSEFIRST, WM_MOUSELAST},
@@ -72,18 +56,13 @@ void Win32Busy::DropQueuedInput() {
         }
 }
 
-void Win32Busy::EndWait() {
-    if (!waited_) return;
-    // What the user clicked or typed during the wait goes; the handler's last
-    // texts are painted by the message loop after it, as without the wait.
-    DropQueuedInput();
-    waited_ = false;
+void Win32Busy::RestoreCursor() {
     POINT at;
     if (GetCursorPos(&at) && IsOurs(WindowFromPoint(at))) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 }
 
 bool Win32Busy::Refuses(UINT message, WPARAM wParam) const {
-    if (!running_) return false;
+    if (!Running()) return false;
     switch (message) {
         case WM_SYSCOMMAND:
             // SC_CLOSE becomes a WM_CLOSE, which the window keeps for later.
@@ -101,6 +80,6 @@ bool Win32Busy::Refuses(UINT message, WPARAM wParam) const {
     }
 }
 
-HCURSOR Win32Busy::Cursor() const { return running_ && waited_ ? LoadCursorW(nullptr, IDC_WAIT) : nullptr; }
+HCURSOR Win32Busy::Cursor() const { return Running() && Waited() ? LoadCursorW(nullptr, IDC_WAIT) : nullptr; }
 
 }  // namespace win32ui

@@ -9,36 +9,14 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <cstdint>
-
-#include "platform/wait_hook.h"
+#include "ui/busy_state.h"
 
 namespace win32ui {
 
-class Win32Busy : public platform::WaitHook {
+class Win32Busy : public TBusyState {
 public:
-    // Installs itself as the library's wait hook for its lifetime.
-    explicit Win32Busy(HWND window);
-    ~Win32Busy() override;
-    Win32Busy(const Win32Busy&) = delete;
-    Win32Busy& operator=(const Win32Busy&) = delete;
+    explicit Win32Busy(HWND window) : window_(window) {}
 
-    // Runs handler unless one is running already; false when refused.
-    template <class F>
-    bool Run(F&& handler) {
-        if (running_) return false;
-        running_ = true;
-        handler();
-        EndWait();
-        running_ = false;
-        return true;
-    }
-    bool Running() const { return running_; }
-
-    void WhileWaiting() override;
-    // When the running handler has waited: drops the input that came
-    // meanwhile and puts the cursor back. Before a message box, too.
-    void EndWait();
     // Whether the window procedure must refuse a message now: a system
     // command or non-client click that reached it while a handler runs.
     bool Refuses(UINT message, WPARAM wParam) const;
@@ -47,13 +25,12 @@ public:
 
 private:
     bool IsOurs(HWND hwnd) const;
-    void DropQueuedInput();
+    void ShowWaitCursor() override;
+    void PumpWhileWaiting() override;
+    void DropWaitInput() override;
+    void RestoreCursor() override;
 
     HWND window_;
-    bool running_ = false;
-    bool waited_ = false;
-    bool pumping_ = false;
-    std::uint32_t lastPumpMs_ = 0;
 };
 
 }  // namespace win32ui
