@@ -113,6 +113,17 @@ bool TakesValue(const std::string& name) {
 }
 
 // One option with its value; false with the message for a bad value.
+// A time in ms from 0 to max; what names it in the refusal.
+bool TakeMilliseconds(const std::string& name, const std::string& value, const char* what, std::uint32_t max,
+                      std::optional<std::uint32_t>& out, std::string& error) {
+    std::uint32_t v = 0;
+    if (!ParseNumber(value, v) || v > max)
+        return Fail(error, name + ": " + Quoted(value) + " is not a " + what + " from 0 to " + std::to_string(max) +
+                               " ms");
+    out = v;
+    return true;
+}
+
 bool TakeOption(const std::string& name, const std::string& value, Request& r, std::string& error) {
     if (name == "--port") {
         PortChoice p;
@@ -162,17 +173,9 @@ bool TakeOption(const std::string& name, const std::string& value, Request& r, s
         if (value.empty()) return Fail(error, "--config: the file name is empty");
         r.config = value;
     } else if (name == "--boot-delay") {
-        std::uint32_t v = 0;
-        if (!ParseNumber(value, v) || v > kMaxBootDelayMs)
-            return Fail(error, "--boot-delay: " + Quoted(value) + " is not a wait from 0 to " +
-                                   std::to_string(kMaxBootDelayMs) + " ms");
-        r.bootDelayMs = v;
+        if (!TakeMilliseconds(name, value, "wait", kMaxBootDelayMs, r.bootDelayMs, error)) return false;
     } else if (name == "--net-margin") {
-        std::uint32_t v = 0;
-        if (!ParseNumber(value, v) || v > kMaxNetMarginMs)
-            return Fail(error, "--net-margin: " + Quoted(value) + " is not a margin from 0 to " +
-                                   std::to_string(kMaxNetMarginMs) + " ms");
-        r.netMarginMs = v;
+        if (!TakeMilliseconds(name, value, "margin", kMaxNetMarginMs, r.netMarginMs, error)) return false;
     } else if (name == "--child") {
         if (value == "log")
             r.child = ChildMode::Log;
