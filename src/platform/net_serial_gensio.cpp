@@ -99,7 +99,7 @@ struct Request {
 
 class Conn {
 public:
-    Conn(std::string name, std::string label) : name_(std::move(name)), label_(std::move(label)) {
+    explicit Conn(std::string label) : label_(std::move(label)) {
         waiter_ = gensio_os_funcs_alloc_waiter(Os());
     }
     ~Conn() {
@@ -395,7 +395,6 @@ public:
     bool opened_ = false;
 
 private:
-    std::string name_;
     std::string label_;
     gensio_waiter* waiter_ = nullptr;
     gensio* io_ = nullptr;
@@ -427,7 +426,7 @@ public:
         const std::string gensioString = GensioString(name);
         if (gensioString.empty()) return Fail(name, label, "keine Adresse der Form rfc2217://HOST:PORT");
         if (!Os()) return Fail(name, label, "die Netzwerk-Bibliothek startet nicht");
-        auto conn = std::make_unique<Conn>(name, label);
+        auto conn = std::make_unique<Conn>(label);
         if (const int err = conn->Connect(gensioString)) {
             std::string why = ErrorText(err);
             // ser2net cuts a second user off, with or without a word.
