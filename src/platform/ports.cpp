@@ -169,8 +169,9 @@ bool PortListable(std::int32_t port) {
 bool ListPortsByOpening() { return false; }
 
 std::string OpenFailureReason(std::int32_t port) {
-    if (IsNetworkDevice(DeviceName(port))) return NetOpenFailureReason(DeviceName(port));
-    const auto failure = LastOpenFailure(DeviceName(port));
+    const std::string device = DeviceName(port);
+    if (IsNetworkDevice(device)) return NetOpenFailureReason(device);
+    const auto failure = LastOpenFailure(device);
     return failure ? SystemMessage(static_cast<unsigned long>(failure->error)) : std::string();
 }
 
